@@ -1,0 +1,4 @@
+#include "app/program.h"
+
+char BaseDirectory[kMaxPath];
+char ProgramName[256];

@@ -1,0 +1,10 @@
+// Start-up values of the program.
+#pragma once
+
+constexpr int kMaxPath = 260;
+
+// The executable's folder, without a trailing separator; the host sets it
+// before StartUp.
+extern char BaseDirectory[kMaxPath];
+// "Tavro.exe": the first argument of the sound loader's diagnostics.
+extern char ProgramName[256];

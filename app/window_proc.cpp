@@ -1,0 +1,186 @@
+#include "app/window_proc.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "app/program.h"
+#include "draw/repaint.h"
+#include "game/explosions.h"
+#include "game/flow.h"
+#include "game/frame.h"
+#include "game/world.h"
+#include "platform/platform.h"
+#include "records/settings.h"
+#include "sound/sound.h"
+
+namespace {
+
+// Counts a shot request of this frame; only the one that makes it 1 fires.
+bool TakeShotOfFrame() {
+  if (World.shotsThisFrame < INT_MAX) World.shotsThisFrame++;
+  return World.shotsThisFrame <= 1;
+}
+
+// Client coordinates travel as two unsigned 16-bit halves.
+int MessageCoordinate(int value) {
+  return static_cast<std::uint16_t>(value);
+}
+
+void Toggle(int& flag) {
+  flag = flag == 0 ? 1 : 0;
+}
+
+void ClearRankingAfterConfirmation() {
+  World.modalOpen = 1;
+  if (!PlatformConfirm(ConfirmBox::ClearRanking)) {
+    World.modalOpen = 0;
+    return;
+  }
+  ResetRanking();
+  World.modalOpen = 0;
+  EnterDemoMode();
+}
+
+bool destroyed = false;
+
+}  // namespace
+
+void FireShot(int x, int y) {
+  PlaySoundEvent(kSoundShot);
+  AddExplosion(x, y, 1, 1);
+}
+
+void OnLeftButtonDown(int x, int y) {
+  if (World.demoMode != 0) return;
+  if (!TakeShotOfFrame()) return;
+  FireShot(MessageCoordinate(x), MessageCoordinate(y));
+}
+
+void OnMouseMove(int x, int y) {
+  if (World.demoMode != 0) return;
+  if (RapidFlag == 0) return;
+  if (!TakeShotOfFrame()) return;
+  FireShot(MessageCoordinate(x), MessageCoordinate(y));
+}
+
+bool OnCommand(int id) {
+  switch (id) {
+    case ID_GAME_START:
+      StartGame();
+      return true;
+    case ID_GAME_STOP:
+      EnterDemoMode();
+      return true;
+    case ID_GAME_EXIT:
+      PlatformPostClose();
+      return true;
+    case ID_SETTINGS_RAPID:
+      if (World.demoMode != 0) Toggle(RapidFlag);
+      EnterDemoMode();
+      return true;
+    case ID_HELP_ABOUT:
+      World.modalOpen = 1;
+      PlatformAboutDialog();
+      World.modalOpen = 0;
+      return true;
+    case ID_GAME_CLEAR_RANKING:
+      if (World.demoMode != 0) ClearRankingAfterConfirmation();
+      return true;
+    case ID_SETTINGS_SOUND:
+      Toggle(SoundFlag);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool OnClose() {
+  World.modalOpen = 1;
+  const bool confirmed = PlatformConfirm(ConfirmBox::Exit);
+  World.modalOpen = 0;
+  if (!confirmed) return false;
+  OnDestroy();
+  return true;
+}
+
+void OnDestroy() {
+  // Reached from the confirmed close and from the host's orderly ends
+  // (session end, termination signals); the file is written once.
+  if (destroyed) return;
+  destroyed = true;
+  SaveSettings();
+  StopSound();
+  PlatformQuit(0);
+}
+
+void OnPaint() {
+  if (World.modalOpen != 0) RepaintAll();
+}
+
+int OnInitMenuPopup(int position, MenuItemState* items) {
+  const bool demo = World.demoMode != 0;
+  switch (position) {
+    case 0:
+      items[0] = {ID_GAME_CLEAR_RANKING, demo, false};
+      return 1;
+    case 1:
+      items[0] = {ID_SETTINGS_RAPID, demo, RapidFlag != 0};
+      items[1] = {ID_SETTINGS_SOUND, true, SoundFlag != 0};
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+void RunFrame() {
+  World.frameTick = 0;
+  World.shotsThisFrame = 0;
+  if (World.demoMode != 0) {
+    DemoFrame();
+  } else {
+    PlayFrame();
+  }
+}
+
+void StartUp() {
+  destroyed = false;
+  std::strncpy(ProgramName, "Tavro.exe", sizeof ProgramName - 1);
+  RapidFlag = 0;
+  SoundFlag = 0;
+  WaitFlag = 1;
+  World.modalOpen = 0;
+  World.score = 0;
+  LoadSettings();
+  LoadEmbeddedWaves();
+  const int started = StartSound();
+  World.demoMode = 1;
+  World.soundReady = started != 0 ? 1 : 0;
+  EnterDemoMode();
+}
+
+WindowRect CenterRect(WindowRect window, WindowRect reference, int screenWidth, int screenHeight) {
+  const int offsetX = (reference.left + reference.right) / 2 - (window.left + window.right) / 2;
+  const int offsetY = (reference.top + reference.bottom) / 2 - (window.top + window.bottom) / 2;
+  WindowRect r = {window.left + offsetX, window.top + offsetY, window.right + offsetX,
+                  window.bottom + offsetY};
+  if (r.right >= screenWidth) {
+    const int shift = r.right - screenWidth;
+    r.left -= shift;
+    r.right -= shift;
+  }
+  if (r.bottom >= screenHeight) {
+    const int shift = r.bottom - screenHeight;
+    r.top -= shift;
+    r.bottom -= shift;
+  }
+  if (r.left < 0) {
+    r.right -= r.left;
+    r.left = 0;
+  }
+  if (r.top < 0) {
+    r.bottom -= r.top;
+    r.top = 0;
+  }
+  return r;
+}

@@ -1,0 +1,81 @@
+// Frame cost in a heavy scene and the headless demo's frame rate.
+#include <benchmark/benchmark.h>
+
+#include "app/window_proc.h"
+#include "game/frame.h"
+#include "game/world.h"
+#include "platform/headless/headless_host.h"
+#include "platform/surface/surface.h"
+#include "records/settings.h"
+
+namespace {
+
+// 100 falling rocks of every kind, 100 harmless explosions at every stage
+// and 100 score popups, held in place so every frame does the same work.
+void BuildHeavyScene() {
+  ClearWorldForStart();
+  HeadlessResetHost();
+  InitSurfaceFont();
+  World.demoMode = 0;
+  World.groundY = World.prevGroundY = 470;
+  ResetWorld();
+  for (int i = 0; i < kMeteorCount; ++i) {
+    const int kind = i % 3;
+    const int radius = kind == 0 ? 9 : (kind == 1 ? 18 : 20);
+    const int hits = kind == 0 ? 1 : (kind == 1 ? 1000000 : kSplitterHits);
+    World.meteors[i] = Meteor{(i * 53) % 512, 40 + (i * 37) % 400, 0, 0, radius, 1, kWhite, hits};
+  }
+  World.liveMeteors = kMeteorCount;
+  for (int i = 0; i < kExplosionCount; ++i) {
+    World.explosions[i] = Explosion{(i * 97) % 512, (i * 61) % 470, 1 + i % 39, 0, 0};
+  }
+  for (int i = 0; i < kPopupCount; ++i) {
+    World.popups[i] = ScorePopup{(i * 41) % 480, 20 + (i * 29) % 440, 1234, 2};
+  }
+}
+
+// Puts back what a frame used up, outside the timed part.
+void Replenish() {
+  for (int i = 0; i < kMeteorCount; ++i) {
+    Meteor& m = World.meteors[i];
+    if (m.state == 0 || m.hits != kSplitterHits) continue;
+  }
+  for (Explosion& e : World.explosions) {
+    if (e.stage == 0 || e.stage >= 39) e.stage = 1;
+  }
+  for (ScorePopup& p : World.popups) p.age = 2;
+  for (int i = 0; i < kMeteorCount; ++i) {
+    Meteor& m = World.meteors[i];
+    const int kind = i % 3;
+    m.state = 1;
+    m.y = 40 + (i * 37) % 400;
+    m.hits = kind == 0 ? 1 : (kind == 1 ? 1000000 : kSplitterHits);
+  }
+  World.liveMeteors = kMeteorCount;
+}
+
+void BM_HeavyPlayFrame(benchmark::State& state) {
+  BuildHeavyScene();
+  for (auto _ : state) {
+    PlayFrame();
+    state.PauseTiming();
+    Replenish();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_HeavyPlayFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_HeadlessDemoFrames(benchmark::State& state) {
+  ClearWorldForStart();
+  HeadlessResetHost();
+  SetSettingsFilePath("");
+  StartUp();
+  for (auto _ : state) RunFrame();
+  state.counters["frames_per_second"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HeadlessDemoFrames)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

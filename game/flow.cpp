@@ -1,0 +1,99 @@
+#include "game/flow.h"
+
+#include "game/explosions.h"
+#include "game/spawn.h"
+#include "game/world.h"
+#include "platform/platform.h"
+#include "platform/surface/surface.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr int kPlayGround = 470;
+constexpr int kDemoGround = 430;
+constexpr int kStartPause = 30;
+constexpr int kWipeSteps = 256;
+constexpr int kFireworksSteps = 192;
+constexpr int kBurstChance = 5000;
+
+// Counters of a fresh wave; the ground line is set by the caller.
+void ResetLevelCounters() {
+  World.liveMeteors = 0;
+  World.groundRecovery = 0;
+  World.reserveMeteors = 0;
+  World.reservePerLevel = 0;
+  World.pauseFrames = kStartPause;
+}
+
+void SetGround(int y) {
+  World.groundY = y;
+  World.prevGroundY = y;
+}
+
+void NewWave() {
+  ResetWorld();
+  World.liveMeteors = 0;
+  FillWave();
+}
+
+}  // namespace
+
+void StartGame() {
+  World.demoMode = 0;
+  SetGround(kPlayGround);
+  ResetLevelCounters();
+  NewWave();
+  ScreenWipe(1);
+  World.score = 0;
+  World.level = 0;
+  World.shotsThisFrame = 0;
+  World.frameTick = 0;
+  World.rankJustAchieved = 0;
+}
+
+void EnterDemoMode() {
+  if (World.demoMode == 0) {
+    World.liveMeteors = 0;
+    SetGround(kPlayGround);
+    ResetLevelCounters();
+    NewWave();
+    ScreenWipe(0);
+    Fireworks();
+  }
+  World.demoMode = 1;
+  ResetLevelCounters();
+  SetGround(kDemoGround);
+  NewWave();
+  ScreenWipe(1);
+  World.frameTick = 0;
+}
+
+void ScreenWipe(int paced) {
+  DeviceContext dc = GetWindowDc();
+  const StockPen previous = DcSelectPen(dc, StockPen::Black);
+  for (int k = 0; k < kWipeSteps; ++k) {
+    DcMoveTo(dc, 0, 2 * k);
+    DcLineTo(dc, 512, 2 * k);
+    DcMoveTo(dc, 0, 511 - 2 * k);
+    DcLineTo(dc, 511, 511 - 2 * k);
+    if (paced == 1 && (k & 1)) PlatformSleep(1);
+  }
+  DcSelectPen(dc, previous);
+  ReleaseWindowDc(dc);
+}
+
+void Fireworks() {
+  DeviceContext dc = GetWindowDc();
+  PlaySoundEvent(kSoundFireworks);
+  for (int step = 0; step < kFireworksSteps; ++step) {
+    if (NextRandom() < kBurstChance) {
+      PlaySoundEvent(kSoundFireworks);
+      const int y = NextRandom() & 511;
+      const int x = NextRandom() & 511;
+      AddExplosion(x, y, 0, 0);
+    }
+    UpdateExplosions(dc);
+    PlatformSleep(2);
+  }
+  ReleaseWindowDc(dc);
+}

@@ -1,0 +1,9 @@
+// One frame of play or of the demo.
+#pragma once
+
+#include "platform/surface/surface.h"
+
+int PlayFrame();
+int DemoFrame();
+// The saucer: a black disc with a white rim.
+void DrawUfoOutline(DeviceContext& dc);

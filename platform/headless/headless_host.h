@@ -1,0 +1,27 @@
+// The headless host: answers the game's boxes and dialogs from what a script
+// or a test has set, and never sleeps.
+#pragma once
+
+#include <string>
+
+// Back to the state of a fresh run: OK answers, no names queued, no close.
+void HeadlessResetHost();
+// Answer of the next confirmation boxes.
+void HeadlessSetConfirmAnswer(bool ok);
+// Text typed into the next name-entry dialog.
+void HeadlessQueueName(const std::string& text);
+
+struct HeadlessHostCounters {
+  int confirmBoxes;
+  int aboutDialogs;
+  int nameDialogs;
+  int sleeps;
+  int postedCloses;
+};
+const HeadlessHostCounters& HeadlessCounters();
+
+// True once the game asked to quit; the code it gave.
+bool HeadlessQuitRequested();
+int HeadlessExitCode();
+// Takes a close request posted by the game (command 40003).
+bool HeadlessTakePostedClose();

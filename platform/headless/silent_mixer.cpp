@@ -1,0 +1,47 @@
+// A mixer that plays nothing and records every request, for the headless
+// runner and the tests.
+#include <cstring>
+
+#include "sound/mixer.h"
+#include "sound/silent_mixer.h"
+
+SilentMixerRecord SilentMixer;
+
+void ResetSilentMixer() {
+  std::memset(&SilentMixer, 0, sizeof SilentMixer);
+}
+
+bool MixerOpen() {
+  ++SilentMixer.openCalls;
+  if (SilentMixer.failOpen) return false;
+  SilentMixer.open = true;
+  return true;
+}
+
+bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* samples,
+                       std::size_t bytes) {
+  if (id < 0 || id >= kMixerEffects || !SilentMixer.open || samples == nullptr) return false;
+  if (SilentMixer.failCreate[id]) return false;
+  SilentMixer.effectReady[id] = true;
+  SilentMixer.effectFormat[id] = format;
+  SilentMixer.effectBytes[id] = bytes;
+  return true;
+}
+
+void MixerPlayEffect(int id) {
+  if (id < 0 || id >= kMixerEffects) return;
+  ++SilentMixer.effectPlays[id];
+}
+
+void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
+  if (wavImage == nullptr) return;
+  ++SilentMixer.fallbackPlays;
+  SilentMixer.lastFallback = wavImage;
+  SilentMixer.lastFallbackSize = size;
+}
+
+void MixerClose() {
+  ++SilentMixer.closeCalls;
+  SilentMixer.open = false;
+  for (bool& ready : SilentMixer.effectReady) ready = false;
+}

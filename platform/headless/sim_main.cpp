@@ -1,0 +1,103 @@
+// tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "platform/headless/sim_runner.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]\n";
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "tavro-sim: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseCount(const char* text, long long minimum, long long& value) {
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoll(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && value >= minimum;
+}
+
+bool ReadScript(const std::string& path, std::string& text) {
+  if (path == "-") {
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return true;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  text = contents.str();
+  return true;
+}
+
+// The folder of the running executable, where the sound files lie.
+std::string ExecutableDirectory() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return ".";
+  path[length] = '\0';
+  char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) return ".";
+  *slash = '\0';
+  return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  std::string scriptPath;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (i + 1 >= argc) return UsageError("missing value after " + option);
+    const char* value = argv[++i];
+    if (option == "--frames") {
+      if (!ParseCount(value, 0, options.frames)) return UsageError("bad --frames value");
+    } else if (option == "--dump-every") {
+      if (!ParseCount(value, 1, options.dumpEvery)) return UsageError("bad --dump-every value");
+    } else if (option == "--script") {
+      scriptPath = value;
+    } else if (option == "--ini") {
+      options.iniPath = value;
+      if (options.iniPath.empty()) return UsageError("empty --ini path");
+    } else if (option == "--png") {
+      options.pngPath = value;
+    } else {
+      return UsageError("unknown option " + option);
+    }
+  }
+
+  std::vector<SimEvent> events;
+  if (!scriptPath.empty()) {
+    std::string text;
+    if (!ReadScript(scriptPath, text)) {
+      std::fprintf(stderr, "tavro-sim: cannot read script %s\n", scriptPath.c_str());
+      return 2;
+    }
+    std::string error;
+    if (!ParseSimScript(text, events, error)) {
+      std::fprintf(stderr, "tavro-sim: %s: %s\n", scriptPath.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  options.baseDirectory = ExecutableDirectory();
+  return RunSimulation(options, events, stdout);
+}

@@ -1,0 +1,136 @@
+#include "platform/headless/sim_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Output {
+  std::vector<std::string> lines;
+  int status = 0;
+};
+
+Output Simulate(const std::string& script, long long frames, long long dumpEvery = 0,
+                const std::string& ini = "") {
+  std::vector<SimEvent> events;
+  std::string error;
+  EXPECT_TRUE(ParseSimScript(script, events, error)) << error;
+  SimOptions options;
+  options.frames = frames;
+  options.dumpEvery = dumpEvery;
+  options.iniPath = ini;
+  std::FILE* out = std::tmpfile();
+  Output result;
+  result.status = RunSimulation(options, events, out);
+  std::rewind(out);
+  char buffer[1 << 16];
+  std::string text;
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
+  std::fclose(out);
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) result.lines.push_back(line);
+  return result;
+}
+
+// The integer after "key": in a JSON line.
+long long Field(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":");
+  EXPECT_NE(at, std::string::npos) << key;
+  return std::stoll(line.substr(at + key.size() + 3));
+}
+
+}  // namespace
+
+TEST(SimScriptTest, RejectsBadLinesWithTheirNumber) {
+  std::vector<SimEvent> events;
+  std::string error;
+  EXPECT_FALSE(ParseSimScript("1 start\n2 jump\n", events, error));
+  EXPECT_NE(error.find("line 2"), std::string::npos);
+  events.clear();
+  EXPECT_FALSE(ParseSimScript("x start\n", events, error));
+  events.clear();
+  EXPECT_FALSE(ParseSimScript("3 click 10\n", events, error));
+  events.clear();
+  EXPECT_FALSE(ParseSimScript("3 start now\n", events, error));
+}
+
+TEST(SimScriptTest, SkipsCommentsAndKeepsFileOrderWithinAFrame) {
+  std::vector<SimEvent> events;
+  std::string error;
+  ASSERT_TRUE(ParseSimScript("# comment\n\n5 name  Taro \r\n2 start\n5 click 1 2\n0 name\n", events,
+                             error));
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0].frame, 0);
+  EXPECT_EQ(events[0].text, "");
+  EXPECT_EQ(events[1].command, "start");
+  EXPECT_EQ(events[2].command, "name");
+  EXPECT_EQ(events[2].text, " Taro ");
+  EXPECT_EQ(events[3].command, "click");
+}
+
+TEST(SimRunTest, DumpsEveryKFramesPlusAFinalLine) {
+  Output out = Simulate("", 10, 4);
+  ASSERT_EQ(out.lines.size(), 3u);
+  EXPECT_EQ(Field(out.lines[0], "frame"), 4);
+  EXPECT_EQ(Field(out.lines[1], "frame"), 8);
+  EXPECT_EQ(Field(out.lines[2], "frame"), 10);
+  out = Simulate("", 8, 4);
+  EXPECT_EQ(out.lines.size(), 2u);
+  out = Simulate("", 0);
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_EQ(Field(out.lines[0], "frame"), 0);
+  EXPECT_EQ(Field(out.lines[0], "demoMode"), 1);
+  EXPECT_EQ(Field(out.lines[0], "groundY"), 430);
+  EXPECT_EQ(Field(out.lines[0], "SoundFlag"), 1);
+}
+
+TEST(SimRunTest, RunsAreReproducible) {
+  const Output a = Simulate("3 start\n40 click 250 300\n", 200, 50);
+  const Output b = Simulate("3 start\n40 click 250 300\n", 200, 50);
+  EXPECT_EQ(a.lines, b.lines);
+}
+
+TEST(SimRunTest, EventsArriveBeforeTheirFrame) {
+  const Output out = Simulate("2 start\n2 dump\n", 2);
+  ASSERT_EQ(out.lines.size(), 2u);
+  EXPECT_EQ(Field(out.lines[0], "frame"), 1);
+  EXPECT_EQ(Field(out.lines[0], "demoMode"), 0);
+  EXPECT_EQ(Field(out.lines[0], "pauseFrames"), 30);
+  EXPECT_EQ(Field(out.lines[1], "pauseFrames"), 29);
+}
+
+TEST(SimRunTest, EventsBeyondTheLastFrameAreNotDelivered) {
+  const Output out = Simulate("6 start\n", 5);
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_EQ(Field(out.lines[0], "demoMode"), 1);
+}
+
+TEST(SimRunTest, ExitSavesTheSettingsAndStopsTheRun) {
+  const std::string ini = ::testing::TempDir() + "tavro_sim_exit_test.ini";
+  std::remove(ini.c_str());
+  const Output out = Simulate("1 rapid\n3 exit\n", 100, 0, ini);
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_EQ(Field(out.lines[0], "frame"), 2);
+  std::ifstream file(ini);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  EXPECT_NE(contents.str().find("RapidFlag=1"), std::string::npos) << contents.str();
+  EXPECT_NE(contents.str().find("10_Name=[ -- No player -- ]"), std::string::npos);
+}
+
+TEST(SimRunTest, ShotsScoreInPlay) {
+  // Fire at every rock position for a while: some rock is destroyed.
+  std::string script = "1 start\n";
+  for (int f = 31; f < 400; f += 3) script += std::to_string(f) + " click 256 300\n";
+  const Output out = Simulate(script, 400, 400);
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_GT(Field(out.lines[0], "score"), 0);
+  EXPECT_NE(out.lines[0].find("\"sounds\":["), std::string::npos);
+}

@@ -1,0 +1,39 @@
+// What the portable game needs from its host program (the desktop window or
+// the headless runner). Each host links exactly one implementation.
+#pragma once
+
+#include <cstddef>
+
+enum class ConfirmBox {
+  Exit,          // "プログラムを終了してもいいですか ?"
+  ClearRanking,  // "ランキングをクリアしてよろしいですか？"
+};
+
+// Shows a confirmation box (OK and Cancel, Cancel the default) and returns
+// true when it was answered with OK.
+bool PlatformConfirm(ConfirmBox box);
+
+// Runs the modal about dialog until it is closed.
+void PlatformAboutDialog();
+
+// Runs the modal name-entry dialog. On a close through the dialog, copies the
+// typed UTF-8 text (not yet cleaned or cut) into text, zero-terminated within
+// capacity bytes, and returns true; returns false when the dialog could not
+// be shown.
+bool PlatformNameEntry(char* text, std::size_t capacity);
+
+// Shows the surface as drawn so far and sleeps; the headless host does not
+// sleep.
+void PlatformSleep(int milliseconds);
+
+// Asks the host to deliver a close request (the exit confirmation follows).
+void PlatformPostClose();
+
+// Ends the program after the confirmed close (the destroy step has run).
+void PlatformQuit(int exitCode);
+
+// Replaces the file at path with the given bytes so that a reader sees
+// either the old or the new contents, never a mix: written to a temporary
+// file beside it, flushed, then renamed over it. Creates missing parent
+// folders. Returns false (the old file left intact) on any failure.
+bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size);

@@ -1,0 +1,349 @@
+// Framebuffer, device-context state, pixels, lines, ellipses and PNG output.
+#include "platform/surface/surface.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "platform/surface/surface_internal.h"
+
+namespace {
+
+std::uint32_t gPixels[kSurfaceWidth * kSurfaceHeight];  // zero: all black
+
+constexpr Color kColorMask = 0xFFFFFF;
+
+Color PenColor(StockPen pen) {
+  return pen == StockPen::White ? 0xFFFFFF : 0x000000;
+}
+
+// --- Ellipse shapes -------------------------------------------------------
+//
+// An ellipse in a box of w x h pixels covers one unbroken run per row,
+// mirror-symmetric in both directions. A shape is therefore fully described
+// by the left offsets (from the box's left edge) of the rows of its top half,
+// rows 0 .. (h - 1) / 2; row j and row h - 1 - j are equal, and the run of a
+// row with left offset o is o .. w - 1 - o.
+
+// Boxes up to this size trace the rectangle-ellipse exactly; larger ones
+// (never drawn by the game, but any coordinates must be safe) use the
+// analytic ellipse per row, so their cost does not grow with their size.
+constexpr std::int64_t kTracedLimit = 1 << 14;
+
+// Small shapes (every disc the game draws) are kept in a cache.
+constexpr std::int64_t kCachedLimit = 256;
+constexpr int kCacheSlots = 64;
+constexpr int kCacheProbes = 4;
+
+struct CachedShape {
+  std::int32_t w = 0;  // 0: empty slot
+  std::int32_t h = 0;
+  std::int32_t half[kCachedLimit / 2];
+};
+
+CachedShape gShapeCache[kCacheSlots];
+std::int32_t gTracedHalf[kTracedLimit / 2];  // scratch for uncached traced shapes
+
+// Traces the integer rectangle-ellipse (the Bresenham-family algorithm that
+// plots an ellipse inscribed in the inclusive box 0..w-1, 0..h-1) and keeps,
+// for each top-half row, the leftmost plotted column. All error terms stay
+// below 2^53 for boxes up to kTracedLimit, so 64-bit arithmetic is exact.
+void TraceHalfRuns(std::int64_t w, std::int64_t h, std::int32_t* half) {
+  const std::int64_t rows = (h + 1) / 2;
+  for (std::int64_t j = 0; j < rows; ++j) half[j] = static_cast<std::int32_t>(w);
+  auto plot = [&](std::int64_t x, std::int64_t y) {
+    if (y >= 0 && y < rows && x < half[y]) half[y] = static_cast<std::int32_t>(x);
+  };
+
+  const std::int64_t a = w - 1;
+  const std::int64_t b = h - 1;
+  const std::int64_t bOdd = b & 1;
+  std::int64_t dx = 4 * (1 - a) * b * b;
+  std::int64_t dy = 4 * (bOdd + 1) * a * a;
+  std::int64_t err = dx + dy + bOdd * a * a;
+  const std::int64_t stepY = 8 * a * a;
+  const std::int64_t stepX = 8 * b * b;
+  std::int64_t x0 = 0;
+  std::int64_t x1 = a;
+  std::int64_t y0 = (b + 1) / 2;  // lower half, moving down
+  std::int64_t y1 = y0 - bOdd;    // upper half, moving up
+  do {
+    plot(x0, y1);
+    const std::int64_t e2 = 2 * err;
+    if (e2 <= dy) {
+      ++y0;
+      --y1;
+      dy += stepY;
+      err += dy;
+    }
+    if (e2 >= dx || 2 * err > dy) {
+      ++x0;
+      --x1;
+      dx += stepX;
+      err += dx;
+    }
+  } while (x0 <= x1);
+  // Narrow ellipses stop before reaching the top and bottom rows: finish
+  // the tips with the centre column(s).
+  while (y0 - y1 <= b) {
+    plot(x0 - 1, y1);
+    ++y0;
+    --y1;
+  }
+
+  // Every row holds at least the centre pixel(s), whatever happened above.
+  const std::int32_t maxOffset = static_cast<std::int32_t>((w - 1) / 2);
+  for (std::int64_t j = 0; j < rows; ++j) half[j] = std::min(half[j], maxOffset);
+}
+
+const std::int32_t* CachedHalfRuns(std::int32_t w, std::int32_t h) {
+  const unsigned hash = (static_cast<unsigned>(w) * 131u + static_cast<unsigned>(h)) % kCacheSlots;
+  for (int probe = 0; probe < kCacheProbes; ++probe) {
+    CachedShape& slot = gShapeCache[(hash + probe) % kCacheSlots];
+    if (slot.w == w && slot.h == h) return slot.half;
+    if (slot.w == 0) {
+      TraceHalfRuns(w, h, slot.half);
+      slot.w = w;
+      slot.h = h;
+      return slot.half;
+    }
+  }
+  CachedShape& victim = gShapeCache[hash];  // all probed slots taken: replace
+  TraceHalfRuns(w, h, victim.half);
+  victim.w = w;
+  victim.h = h;
+  return victim.half;
+}
+
+struct EllipseShape {
+  std::int64_t w;
+  std::int64_t h;
+  const std::int32_t* half;  // null: analytic rows
+};
+
+EllipseShape MakeShape(std::int64_t w, std::int64_t h) {
+  if (w <= kCachedLimit && h <= kCachedLimit) {
+    return {w, h, CachedHalfRuns(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h))};
+  }
+  if (w <= kTracedLimit && h <= kTracedLimit) {
+    TraceHalfRuns(w, h, gTracedHalf);
+    return {w, h, gTracedHalf};
+  }
+  return {w, h, nullptr};
+}
+
+// Left offset of row j (0 <= j < h) of the shape.
+std::int64_t RowLeft(const EllipseShape& s, std::int64_t j) {
+  const std::int64_t k = std::min(j, s.h - 1 - j);
+  if (s.half != nullptr) return s.half[k];
+  // Pixels whose centres lie inside the ellipse inscribed in the box.
+  const long double halfW = static_cast<long double>(s.w) / 2;
+  const long double halfH = static_cast<long double>(s.h) / 2;
+  const long double v = (halfH - (static_cast<long double>(k) + 0.5L)) / halfH;
+  const long double span = halfW * std::sqrt(std::max(0.0L, 1.0L - v * v));
+  const long double left = std::ceil(halfW - span - 0.5L);
+  const std::int64_t maxOffset = (s.w - 1) / 2;
+  if (!(left < static_cast<long double>(maxOffset))) return maxOffset;
+  return std::max<std::int64_t>(0, static_cast<std::int64_t>(left));
+}
+
+// Fills the pixels x0..x1 of row y (already known to be on the surface),
+// clipped to the surface's columns.
+void FillSpan(std::int64_t y, std::int64_t x0, std::int64_t x1, Color color) {
+  x0 = std::max<std::int64_t>(x0, 0);
+  x1 = std::min<std::int64_t>(x1, kSurfaceWidth - 1);
+  if (x0 > x1) return;
+  std::uint32_t* row = gPixels + y * kSurfaceWidth;
+  std::fill(row + x0, row + x1 + 1, color);
+}
+
+// Nearest integer to num / den (den > 0); an exact half goes to the smaller
+// integer: ceil(num / den - 1/2).
+std::int64_t RoundHalfDown(__int128 num, __int128 den) {
+  const __int128 q = 2 * num - den;
+  const __int128 d = 2 * den;
+  // Ceiling division for a positive divisor.
+  __int128 r = q / d;
+  if (q % d != 0 && q > 0) ++r;
+  return static_cast<std::int64_t>(r);
+}
+
+}  // namespace
+
+namespace surface_internal {
+
+int EllipseRowLeft(int width, int height, int row) {
+  if (width < 2 || height < 2 || row < 0 || row >= height) return -1;
+  return static_cast<int>(RowLeft(MakeShape(width, height), row));
+}
+
+}  // namespace surface_internal
+
+DeviceContext GetWindowDc() {
+  return DeviceContext{};
+}
+
+void ReleaseWindowDc(DeviceContext&) {}
+
+StockPen DcSelectPen(DeviceContext& dc, StockPen pen) {
+  const StockPen previous = dc.pen;
+  dc.pen = pen;
+  return previous;
+}
+
+Color DcSelectBrush(DeviceContext& dc, Color brushColor) {
+  const Color previous = dc.brush;
+  dc.brush = brushColor;
+  return previous;
+}
+
+Color DcSetTextColor(DeviceContext& dc, Color color) {
+  const Color previous = dc.textColor;
+  dc.textColor = color;
+  return previous;
+}
+
+Color DcSetBkColor(DeviceContext& dc, Color color) {
+  const Color previous = dc.bkColor;
+  dc.bkColor = color;
+  return previous;
+}
+
+BkMode DcSetBkMode(DeviceContext& dc, BkMode mode) {
+  const BkMode previous = dc.bkMode;
+  dc.bkMode = mode;
+  return previous;
+}
+
+void DcSetPixel(DeviceContext&, int x, int y, Color color) {
+  if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
+  gPixels[y * kSurfaceWidth + x] = color & kColorMask;
+}
+
+void DcMoveTo(DeviceContext& dc, int x, int y) {
+  dc.currentX = x;
+  dc.currentY = y;
+}
+
+void DcLineTo(DeviceContext& dc, int x, int y) {
+  const std::int64_t x0 = dc.currentX;
+  const std::int64_t y0 = dc.currentY;
+  dc.currentX = x;
+  dc.currentY = y;
+
+  const std::int64_t dx = static_cast<std::int64_t>(x) - x0;
+  const std::int64_t dy = static_cast<std::int64_t>(y) - y0;
+  const std::int64_t adx = dx < 0 ? -dx : dx;
+  const std::int64_t ady = dy < 0 ? -dy : dy;
+  const std::int64_t n = std::max(adx, ady);  // pixels drawn; the end point is not
+  if (n == 0) return;
+  const Color color = PenColor(dc.pen);
+
+  // Step i = 0 .. n-1 along the major axis; only the steps whose major
+  // coordinate lies on the surface are visited.
+  const bool alongX = adx >= ady;
+  const std::int64_t major0 = alongX ? x0 : y0;
+  const std::int64_t minor0 = alongX ? y0 : x0;
+  const std::int64_t majorStep = (alongX ? dx : dy) > 0 ? 1 : -1;
+  const std::int64_t minorDelta = alongX ? dy : dx;
+  const std::int64_t majorLimit = (alongX ? kSurfaceWidth : kSurfaceHeight) - 1;
+  const std::int64_t minorLimit = (alongX ? kSurfaceHeight : kSurfaceWidth) - 1;
+
+  std::int64_t first = 0;
+  std::int64_t last = n - 1;
+  if (majorStep > 0) {
+    first = std::max(first, -major0);
+    last = std::min(last, majorLimit - major0);
+  } else {
+    first = std::max(first, major0 - majorLimit);
+    last = std::min(last, major0);
+  }
+  for (std::int64_t i = first; i <= last; ++i) {
+    const std::int64_t major = major0 + i * majorStep;
+    const std::int64_t minor = minor0 + RoundHalfDown(static_cast<__int128>(i) * minorDelta, n);
+    if (minor < 0 || minor > minorLimit) continue;
+    const std::int64_t px = alongX ? major : minor;
+    const std::int64_t py = alongX ? minor : major;
+    gPixels[py * kSurfaceWidth + px] = color;
+  }
+}
+
+void DcEllipse(DeviceContext& dc, int left, int top, int right, int bottom) {
+  const std::int64_t l = left;
+  const std::int64_t t = top;
+  const std::int64_t w = static_cast<std::int64_t>(right) - l;
+  const std::int64_t h = static_cast<std::int64_t>(bottom) - t;
+  if (w < 2 || h < 2) return;
+  // Covered: columns l .. l+w-1, rows t .. t+h-1.
+  if (l + w - 1 < 0 || l >= kSurfaceWidth) return;
+  const std::int64_t yFirst = std::max<std::int64_t>(t, 0);
+  const std::int64_t yLast = std::min<std::int64_t>(t + h - 1, kSurfaceHeight - 1);
+  if (yFirst > yLast) return;
+
+  const EllipseShape shape = MakeShape(w, h);
+  const Color pen = PenColor(dc.pen);
+  const Color brush = dc.brush & kColorMask;
+  const std::int64_t rightEdge = l + w - 1;
+  for (std::int64_t y = yFirst; y <= yLast; ++y) {
+    const std::int64_t j = y - t;
+    const std::int64_t offset = RowLeft(shape, j);
+    // A pixel is rim when a neighbour left, right, above or below lies
+    // outside the shape; the fill is what is left, one run per row.
+    std::int64_t inner = w;  // top and bottom rows are all rim
+    if (j > 0 && j < h - 1) {
+      inner = std::max({offset + 1, RowLeft(shape, j - 1), RowLeft(shape, j + 1)});
+    }
+    const std::int64_t runLo = l + offset;
+    const std::int64_t runHi = rightEdge - offset;
+    const std::int64_t fillLo = l + inner;
+    const std::int64_t fillHi = rightEdge - inner;
+    if (fillLo > fillHi) {
+      FillSpan(y, runLo, runHi, pen);
+    } else {
+      FillSpan(y, runLo, fillLo - 1, pen);
+      FillSpan(y, fillLo, fillHi, brush);
+      FillSpan(y, fillHi + 1, runHi, pen);
+    }
+  }
+}
+
+void surface_internal::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                                Color color) {
+  y0 = std::max<std::int64_t>(y0, 0);
+  y1 = std::min<std::int64_t>(y1, kSurfaceHeight - 1);
+  for (std::int64_t y = y0; y <= y1; ++y) FillSpan(y, x0, x1, color & kColorMask);
+}
+
+void surface_internal::PutPixel(std::int64_t x, std::int64_t y, Color color) {
+  if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
+  gPixels[y * kSurfaceWidth + x] = color & kColorMask;
+}
+
+const std::uint32_t* SurfacePixels() {
+  return gPixels;
+}
+
+void ClearSurface() {
+  std::fill(std::begin(gPixels), std::end(gPixels), 0u);
+}
+
+bool WriteSurfacePng(const char* path) {
+  if (path == nullptr || *path == '\0') return false;
+  std::vector<png_byte> rgb(static_cast<std::size_t>(kSurfaceWidth) * kSurfaceHeight * 3);
+  for (std::size_t i = 0; i < std::size(gPixels); ++i) {
+    rgb[i * 3 + 0] = static_cast<png_byte>(gPixels[i] >> 16);
+    rgb[i * 3 + 1] = static_cast<png_byte>(gPixels[i] >> 8);
+    rgb[i * 3 + 2] = static_cast<png_byte>(gPixels[i]);
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = kSurfaceWidth;
+  image.height = kSurfaceHeight;
+  image.format = PNG_FORMAT_RGB;
+  const int ok = png_image_write_to_file(&image, path, 0, rgb.data(), kSurfaceWidth * 3, nullptr);
+  png_image_free(&image);
+  return ok != 0;
+}

@@ -1,0 +1,367 @@
+#include "records/settings.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "game/world.h"
+#include "records/ini.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// A SCORE section with rows first..last, row n holding level n, score
+// 1000 - n, rapid n % 2 and the name "Pn".
+std::string ScoreRows(int first, int last) {
+  std::string text = "[SCORE]\n";
+  for (int n = first; n <= last; ++n) {
+    text += std::to_string(n) + "_Values=" + std::to_string(n) + " " + std::to_string(1000 - n) +
+            " " + std::to_string(n % 2) + "\n";
+    text += std::to_string(n) + "_Name=P" + std::to_string(n) + "\n";
+  }
+  return text;
+}
+
+void ExpectEmptyRanking() {
+  for (int i = 0; i < kRankingRows; ++i) {
+    const RankingEntry& row = World.ranking[i];
+    EXPECT_EQ(row.score, 0) << "row " << i + 1;
+    EXPECT_EQ(row.level, 0) << "row " << i + 1;
+    EXPECT_EQ(row.rapid, 0) << "row " << i + 1;
+    EXPECT_STREQ(row.name, "[ -- No player -- ]") << "row " << i + 1;
+  }
+}
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearWorldForStart();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::path(::testing::TempDir()) / "tavro_settings_test" / info->name();
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    file_ = folder_ / "TAVRO.INI";
+    SetSettingsFilePath(file_.string());
+  }
+  void TearDown() override {
+    SetSettingsFilePath("");
+    std::error_code ignored;
+    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(folder_, ignored);
+  }
+
+  // Loads text as the settings file, with a ranking mark that a reset clears.
+  void Load(const std::string& text) {
+    WriteFile(file_, text);
+    World.rankJustAchieved = 7;
+    LoadSettings();
+  }
+
+  fs::path folder_;
+  fs::path file_;
+};
+
+TEST_F(SettingsTest, NoFileGivesDefaultsAndEmptyRanking) {
+  RapidFlag = SoundFlag = WaitFlag = 5;
+  World.rankJustAchieved = 3;
+  LoadSettings();
+  EXPECT_EQ(RapidFlag, 0);
+  EXPECT_EQ(SoundFlag, 1);
+  EXPECT_EQ(WaitFlag, 1);
+  EXPECT_EQ(World.rankJustAchieved, 0);
+  ExpectEmptyRanking();
+}
+
+TEST_F(SettingsTest, EmptyPathReadsAndWritesNothing) {
+  WriteFile(file_, "[ENVIRONMENT]\nSoundFlag=0\n");
+  SetSettingsFilePath("");
+  LoadSettings();
+  EXPECT_EQ(SoundFlag, 1);
+  ExpectEmptyRanking();
+  EXPECT_FALSE(TrySaveSettings());
+  EXPECT_EQ(ReadFile(file_), "[ENVIRONMENT]\nSoundFlag=0\n");
+}
+
+TEST_F(SettingsTest, FlagsReadAsStoredWithMinusOneMeaningDefault) {
+  Load("[ENVIRONMENT]\nRapidFlag=1\nSoundFlag=-1\nWaitFlag=0\n");
+  EXPECT_EQ(RapidFlag, 1);
+  EXPECT_EQ(SoundFlag, 1);
+  EXPECT_EQ(WaitFlag, 0);
+
+  Load("[environment]\nrapidflag=-1\nSOUNDFLAG=0\nWaitFlag=7\n");
+  EXPECT_EQ(RapidFlag, 0);
+  EXPECT_EQ(SoundFlag, 0);
+  EXPECT_EQ(WaitFlag, 7);  // any non-zero value is on
+
+  Load("[ENVIRONMENT]\nRapidFlag=\nSoundFlag=off\nWaitFlag=4294967295\n");
+  EXPECT_EQ(RapidFlag, 0);  // empty: default
+  EXPECT_EQ(SoundFlag, 0);  // no digits: 0
+  EXPECT_EQ(WaitFlag, 1);   // wraps to -1: default
+}
+
+TEST_F(SettingsTest, FullRankingIsReadInFileOrder) {
+  Load(ScoreRows(1, 10));
+  for (int n = 1; n <= 10; ++n) {
+    const RankingEntry& row = World.ranking[n - 1];
+    EXPECT_EQ(row.level, n);
+    EXPECT_EQ(row.score, 1000 - n);
+    EXPECT_EQ(row.rapid, n % 2);
+    EXPECT_EQ(std::string(row.name), "P" + std::to_string(n));
+  }
+  EXPECT_EQ(World.rankJustAchieved, 7);  // left as it was
+}
+
+TEST_F(SettingsTest, RowsOutOfOrderAreTakenUnchanged) {
+  std::string text = ScoreRows(1, 10);
+  IniSetString(text, "SCORE", "1_Values", "0 5 0");
+  IniSetString(text, "SCORE", "2_Values", "9 900000 1");
+  Load(text);
+  EXPECT_EQ(World.ranking[0].score, 5);
+  EXPECT_EQ(World.ranking[1].score, 900000);
+  EXPECT_EQ(World.ranking[1].level, 9);
+}
+
+TEST_F(SettingsTest, MissingOrMalformedRowEmptiesWholeRanking) {
+  struct Case {
+    const char* what;
+    const char* key;
+    const char* value;  // nullptr: key removed
+  };
+  const Case cases[] = {
+      {"two numbers", "1_Values", "3 100"},
+      {"no numbers", "1_Values", "abc"},
+      {"empty values", "1_Values", ""},
+      {"comma separated", "4_Values", "3,100,1"},
+      {"letter inside", "4_Values", "3 100x 1"},
+      {"row 10 short", "10_Values", "1 2"},
+      {"empty name", "5_Name", ""},
+      {"quoted empty name", "5_Name", "\"\""},
+      {"blank name", "5_Name", "   "},
+      {"21-byte name", "10_Name", "abcdefghijklmnopqrstu"},
+      {"score above 32 bits", "2_Values", "3 2147483648 1"},
+      {"level below 32 bits", "2_Values", "-2147483649 5 1"},
+      {"huge rapid", "2_Values", "1 2 99999999999999999999"},
+  };
+  for (const Case& c : cases) {
+    std::string text = ScoreRows(1, 10);
+    // raw line edit so that quoting is exactly as given
+    const std::string key = std::string(c.key) + "=";
+    const std::size_t at = text.find("\n" + key) + 1;
+    const std::size_t end = text.find('\n', at);
+    text.replace(at, end - at, key + c.value);
+    Load(text);
+    SCOPED_TRACE(c.what);
+    ExpectEmptyRanking();
+    EXPECT_EQ(World.rankJustAchieved, 0);
+  }
+}
+
+TEST_F(SettingsTest, OnlyRowsOneToFiveEmptiesTheRanking) {
+  Load(ScoreRows(1, 5));
+  ExpectEmptyRanking();
+}
+
+TEST_F(SettingsTest, TrailingTextAfterThreeNumbersIsAccepted) {
+  std::string text = ScoreRows(1, 10);
+  IniSetString(text, "SCORE", "1_Values", "3 100 1 more text");
+  IniSetString(text, "SCORE", "2_Values", "\t+4  -50\t0x");
+  Load(text);
+  EXPECT_EQ(World.ranking[0].level, 3);
+  EXPECT_EQ(World.ranking[0].score, 100);
+  EXPECT_EQ(World.ranking[0].rapid, 1);
+  EXPECT_EQ(World.ranking[1].level, 4);
+  EXPECT_EQ(World.ranking[1].score, -50);
+  EXPECT_EQ(World.ranking[1].rapid, 0);
+}
+
+TEST_F(SettingsTest, ExtremeThirtyTwoBitNumbersAreAccepted) {
+  std::string text = ScoreRows(1, 10);
+  IniSetString(text, "SCORE", "3_Values", "-2147483648 2147483647 0");
+  Load(text);
+  EXPECT_EQ(World.ranking[2].level, INT_MIN);
+  EXPECT_EQ(World.ranking[2].score, INT_MAX);
+}
+
+TEST_F(SettingsTest, NameOfTwentyBytesIsAccepted) {
+  std::string text = ScoreRows(1, 10);
+  IniSetString(text, "SCORE", "3_Name", "abcdefghijklmnopqrst");
+  IniSetString(text, "SCORE", "4_Name",
+               "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\x82\xE3\x81\x84"
+               "12345678");  // 20 bytes of UTF-8
+  Load(text);
+  EXPECT_STREQ(World.ranking[2].name, "abcdefghijklmnopqrst");
+  EXPECT_EQ(std::strlen(World.ranking[3].name), 20u);
+}
+
+TEST_F(SettingsTest, FreshStartWritesAllKeysInOrder) {
+  LoadSettings();
+  ASSERT_TRUE(TrySaveSettings());
+  std::string expected =
+      "[ENVIRONMENT]\n"
+      "RapidFlag=0\n"
+      "SoundFlag=1\n"
+      "WaitFlag=1\n"
+      "\n"
+      "[SCORE]\n";
+  for (int n = 1; n <= 10; ++n) {
+    expected += std::to_string(n) + "_Values=0 0 0\n";
+    expected += std::to_string(n) + "_Name=[ -- No player -- ]\n";
+  }
+  EXPECT_EQ(ReadFile(file_), expected);
+}
+
+TEST_F(SettingsTest, SaveAndLoadRoundTrip) {
+  LoadSettings();
+  RapidFlag = 1;
+  SoundFlag = 0;
+  WaitFlag = 0;
+  World.ranking[0] = {950, 3, 1, "\"Quoted\""};
+  World.ranking[1] = {900, INT_MAX, 0, "'x'"};
+  World.ranking[2] = {INT_MIN, -1, 1, "\xE3\x81\x82 b"};
+  World.ranking[3] = {1, 2, 3, "\"\""};
+  const WorldState saved = World;
+  ASSERT_TRUE(TrySaveSettings());
+  EXPECT_NE(ReadFile(file_).find("1_Values=3 950 1\n"), std::string::npos);
+
+  ClearWorldForStart();
+  LoadSettings();
+  EXPECT_EQ(RapidFlag, 1);
+  EXPECT_EQ(SoundFlag, 0);
+  EXPECT_EQ(WaitFlag, 0);
+  for (int i = 0; i < kRankingRows; ++i) {
+    EXPECT_EQ(World.ranking[i].score, saved.ranking[i].score) << i;
+    EXPECT_EQ(World.ranking[i].level, saved.ranking[i].level) << i;
+    EXPECT_EQ(World.ranking[i].rapid, saved.ranking[i].rapid) << i;
+    EXPECT_STREQ(World.ranking[i].name, saved.ranking[i].name) << i;
+  }
+}
+
+TEST_F(SettingsTest, SaveKeepsOtherContentAndLineEndings) {
+  WriteFile(file_,
+            "; my notes\r\n"
+            "[Window]\r\n"
+            "x=10\r\n"
+            "[environment]\r\n"
+            "soundflag = 1\r\n"
+            "Extra=keep\r\n");
+  LoadSettings();
+  SoundFlag = 0;
+  ASSERT_TRUE(TrySaveSettings());
+  const std::string text = ReadFile(file_);
+  EXPECT_EQ(text.rfind("; my notes\r\n"
+                       "[Window]\r\n"
+                       "x=10\r\n"
+                       "[environment]\r\n"
+                       "soundflag = 0\r\n"
+                       "Extra=keep\r\n"
+                       "RapidFlag=0\r\n"
+                       "WaitFlag=1\r\n"
+                       "\r\n"
+                       "[SCORE]\r\n"
+                       "1_Values=0 0 0\r\n",
+                       0),
+            0u);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+    }
+  }
+}
+
+TEST_F(SettingsTest, SaveReplacesARankingWithoutDuplicatingKeys) {
+  Load(ScoreRows(1, 10));
+  World.ranking[0].score = 5000;
+  ASSERT_TRUE(TrySaveSettings());
+  const std::string text = ReadFile(file_);
+  EXPECT_NE(text.find("1_Values=1 5000 1\n"), std::string::npos);
+  EXPECT_EQ(text.find("1_Values="), text.rfind("1_Values="));
+  Load(text);
+  EXPECT_EQ(World.ranking[0].score, 5000);
+}
+
+TEST_F(SettingsTest, SaveCreatesMissingFolders) {
+  const fs::path deep = folder_ / "a" / "b" / "TAVRO.INI";
+  SetSettingsFilePath(deep.string());
+  LoadSettings();
+  ASSERT_TRUE(TrySaveSettings());
+  EXPECT_TRUE(fs::is_regular_file(deep));
+}
+
+TEST_F(SettingsTest, SaveIntoImpossibleFolderFailsWithoutHarm) {
+  WriteFile(folder_ / "plain", "not a folder");
+  SetSettingsFilePath((folder_ / "plain" / "TAVRO.INI").string());
+  LoadSettings();
+  EXPECT_FALSE(TrySaveSettings());
+  EXPECT_EQ(ReadFile(folder_ / "plain"), "not a folder");
+}
+
+TEST_F(SettingsTest, UnreadableFileIsNotReplaced) {
+  WriteFile(file_, "[Other]\nprecious=1\n");
+  fs::permissions(file_, fs::perms::none);
+  if (std::ifstream(file_).good()) GTEST_SKIP() << "files stay readable for this user";
+  LoadSettings();
+  EXPECT_FALSE(TrySaveSettings());
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(file_), "[Other]\nprecious=1\n");
+}
+
+TEST(SettingsPath, DefaultFollowsXdgConfigHome) {
+  const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+  const char* savedHome = std::getenv("HOME");
+  const std::string xdg = savedXdg ? savedXdg : "";
+  const std::string home = savedHome ? savedHome : "";
+
+  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  ::setenv("HOME", "/home/u", 1);
+  EXPECT_EQ(DefaultSettingsFilePath(), "/cfg/tavro/TAVRO.INI");
+  ::setenv("XDG_CONFIG_HOME", "", 1);
+  EXPECT_EQ(DefaultSettingsFilePath(), "/home/u/.config/tavro/TAVRO.INI");
+  ::setenv("XDG_CONFIG_HOME", "relative", 1);
+  EXPECT_EQ(DefaultSettingsFilePath(), "/home/u/.config/tavro/TAVRO.INI");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("HOME");
+  EXPECT_EQ(DefaultSettingsFilePath(), "");
+
+  if (savedXdg) ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+  if (savedHome) ::setenv("HOME", home.c_str(), 1);
+}
+
+TEST(SettingsPath, SetAndGet) {
+  SetSettingsFilePath("/tmp/x/TAVRO.INI");
+  EXPECT_EQ(SettingsFilePath(), "/tmp/x/TAVRO.INI");
+  SetSettingsFilePath("");
+  EXPECT_EQ(SettingsFilePath(), "");
+}
+
+TEST(ResetRankingTest, EmptiesEveryRowAndTheMark) {
+  ClearWorldForStart();
+  for (RankingEntry& row : World.ranking) {
+    row = {5, 6, 1, "someone"};
+    std::memset(row.name, 'x', sizeof row.name);  // even without a terminator
+  }
+  World.rankJustAchieved = 4;
+  ResetRanking();
+  ExpectEmptyRanking();
+  EXPECT_EQ(World.rankJustAchieved, 0);
+}
+
+}  // namespace
