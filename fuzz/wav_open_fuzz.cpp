@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,11 +14,16 @@
 
 namespace {
 
+std::string MakeScratchPath() {
+  return (std::filesystem::temp_directory_path() /
+          ("wav_open_fuzz_" + std::to_string(static_cast<long>(getpid())) + ".wav"))
+      .string();
+}
+
 const std::string& ScratchPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("wav_open_fuzz_" + std::to_string(static_cast<long>(getpid())) + ".wav"))
-          .string();
+  static const std::string path = MakeScratchPath();
+  static const bool removeAtExit = std::atexit([] { std::remove(ScratchPath().c_str()); }) == 0;
+  (void)removeAtExit;
   return path;
 }
 

@@ -65,8 +65,8 @@ class LineReader {
     } else {
       line->end = newline;
       line->next = newline + 1;
+      if (line->end > line->begin && text_[line->end - 1] == '\r') --line->end;
     }
-    if (line->end > line->begin && text_[line->end - 1] == '\r') --line->end;
     pos_ = line->next;
     return true;
   }

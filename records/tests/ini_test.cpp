@@ -161,6 +161,11 @@ TEST(IniWrite, NewKeyGoesAfterTheSectionsLastLine) {
   IniSetString(unterminated, "A", "n", "3");
   EXPECT_EQ(unterminated, "[A]\nk=1\nn=3");
 
+  std::string carriageReturnAtEnd = "[A]\nk=1\r";
+  IniSetString(carriageReturnAtEnd, "A", "n", "3");
+  EXPECT_EQ(IniGetInt(carriageReturnAtEnd, "A", "k", -1), 1);
+  EXPECT_EQ(IniGetInt(carriageReturnAtEnd, "A", "n", -1), 3);
+
   std::string headerOnly = "[A]\n[B]\n";
   IniSetString(headerOnly, "A", "n", "3");
   EXPECT_EQ(headerOnly, "[A]\nn=3\n[B]\n");

@@ -134,3 +134,35 @@ TEST(SimRunTest, ShotsScoreInPlay) {
   EXPECT_GT(Field(out.lines[0], "score"), 0);
   EXPECT_NE(out.lines[0].find("\"sounds\":["), std::string::npos);
 }
+
+TEST(SimRunTest, GameOverEntersTheRankingWithTheTypedNameAndSavesIt) {
+  const std::string ini = ::testing::TempDir() + "tavro_sim_ranking_test.ini";
+  std::remove(ini.c_str());
+  // Shoot along the ground for a while, then let the rocks bury the field.
+  std::string script = "0 start\n0 name   Taro Yamada  \n";
+  for (int f = 31; f < 600; f += 2) {
+    script += std::to_string(f) + " click " + std::to_string((f * 37) % 512) + " 420\n";
+  }
+  script += "5999 exit\n";
+  const Output out = Simulate(script, 6000, 0, ini);
+  ASSERT_EQ(out.lines.size(), 1u);
+  const std::string& last = out.lines.back();
+  EXPECT_EQ(Field(last, "demoMode"), 1);
+  EXPECT_GT(Field(last, "score"), 0);
+  EXPECT_EQ(Field(last, "rankJustAchieved"), 1);
+  EXPECT_NE(last.find("\"Taro Yamada\""), std::string::npos);
+  std::ifstream file(ini);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  EXPECT_NE(contents.str().find("1_Name=Taro Yamada"), std::string::npos) << contents.str();
+}
+
+TEST(SimRunTest, SettingsSurviveARoundTripThroughTheFile) {
+  const std::string ini = ::testing::TempDir() + "tavro_sim_roundtrip_test.ini";
+  std::remove(ini.c_str());
+  Simulate("0 sound\n0 rapid\n1 exit\n", 5, 0, ini);
+  const Output out = Simulate("", 0, 0, ini);
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_EQ(Field(out.lines[0], "SoundFlag"), 0);
+  EXPECT_EQ(Field(out.lines[0], "RapidFlag"), 1);
+}
