@@ -9,40 +9,33 @@
 
 namespace {
 
-constexpr int kPlayGround = 470;
-constexpr int kDemoGround = 430;
 constexpr int kStartPause = 30;
 constexpr int kWipeSteps = 256;
 constexpr int kFireworksSteps = 192;
 constexpr int kBurstChance = 5000;
 
-// Counters of a fresh wave; the ground line is set by the caller.
-void ResetLevelCounters() {
+}  // namespace
+
+void ResetLevelState(int groundY) {
   World.liveMeteors = 0;
   World.groundRecovery = 0;
   World.reserveMeteors = 0;
   World.reservePerLevel = 0;
   World.pauseFrames = kStartPause;
+  World.groundY = groundY;
+  World.prevGroundY = groundY;
 }
 
-void SetGround(int y) {
-  World.groundY = y;
-  World.prevGroundY = y;
-}
-
-void NewWave() {
+void StartNewWave() {
   ResetWorld();
   World.liveMeteors = 0;
   FillWave();
 }
 
-}  // namespace
-
 void StartGame() {
   World.demoMode = 0;
-  SetGround(kPlayGround);
-  ResetLevelCounters();
-  NewWave();
+  ResetLevelState(kLowestGround);
+  StartNewWave();
   ScreenWipe(1);
   World.score = 0;
   World.level = 0;
@@ -53,17 +46,14 @@ void StartGame() {
 
 void EnterDemoMode() {
   if (World.demoMode == 0) {
-    World.liveMeteors = 0;
-    SetGround(kPlayGround);
-    ResetLevelCounters();
-    NewWave();
+    ResetLevelState(kLowestGround);
+    StartNewWave();
     ScreenWipe(0);
     Fireworks();
   }
   World.demoMode = 1;
-  ResetLevelCounters();
-  SetGround(kDemoGround);
-  NewWave();
+  ResetLevelState(kDemoGround);
+  StartNewWave();
   ScreenWipe(1);
   World.frameTick = 0;
 }

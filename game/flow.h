@@ -2,6 +2,13 @@
 #pragma once
 
 void StartGame();
+
+// Counters of a level start (no live rock, no reserve, no recovery, the
+// rocks paused for 30 frames) and the ground line at groundY.
+void ResetLevelState(int groundY);
+// New stars, explosions and popups freed, and a fresh wave.
+void StartNewWave();
+
 void EnterDemoMode();
 // Paints the client area black line by line; paced: 1 ms after every second
 // step.

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kLowestGround = 470;
-constexpr int kGameOverHeight = 200;
 constexpr int kLineEndX = 511;
 constexpr int kUfoRadius = 25;
 constexpr int kUfoLeft = -50;

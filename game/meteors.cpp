@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kSplitterBreakChance = 1000;
-constexpr int kGameOverHeight = 200;
 
 void Land(Meteor& m, int r) {
   m.state = 0;

@@ -26,6 +26,12 @@ constexpr int kNameFieldSize = 32;
 constexpr int kNameMaxBytes = 20;
 constexpr int kSoundCount = 4;
 
+// Heights of the ground line: a new game's (the lowest), the demo's, and the
+// height at which a game is over.
+constexpr int kLowestGround = 470;
+constexpr int kDemoGround = 430;
+constexpr int kGameOverHeight = 200;
+
 // Meteor.hits of a splitter rock.
 constexpr int kSplitterHits = -300;
 

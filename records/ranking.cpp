@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "game/flow.h"
-#include "game/spawn.h"
 #include "game/world.h"
 #include "platform/platform.h"
 
@@ -94,13 +93,7 @@ void RecordRanking() {
     World.ranking[row + 1] = World.ranking[row];
   }
 
-  World.liveMeteors = 0;
-  World.groundRecovery = 0;
-  World.reserveMeteors = 0;
-  World.reservePerLevel = 0;
-  World.pauseFrames = 30;
-  World.groundY = 470;
-  World.prevGroundY = 470;
+  ResetLevelState(kLowestGround);
 
   RankingEntry& entry = World.ranking[place];
   entry.score = World.score;
@@ -109,9 +102,7 @@ void RecordRanking() {
   std::memset(entry.name, 0, sizeof entry.name);
   std::memcpy(entry.name, kDefaultPlayerName, sizeof kDefaultPlayerName);
 
-  ResetWorld();
-  World.liveMeteors = 0;
-  FillWave();
+  StartNewWave();
 
   ScreenWipe(0);
   Fireworks();

@@ -2,16 +2,6 @@
 #include "game/tests/fresh_world.h"
 #include "records/settings.h"
 
-namespace {
-
-int LiveExplosions() {
-  int count = 0;
-  for (const Explosion& e : World.explosions) count += e.stage != 0;
-  return count;
-}
-
-}  // namespace
-
 class WindowProcTest : public FreshWorld {
  protected:
   void SetUp() override {

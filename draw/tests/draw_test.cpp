@@ -9,12 +9,7 @@ int DrawsOf(void (*routine)(DeviceContext&)) {
   DeviceContext dc = GetWindowDc();
   const std::uint32_t before = RandomState;
   routine(dc);
-  std::uint32_t state = before;
-  for (int n = 0; n < 1000; ++n) {
-    if (state == RandomState) return n;
-    state = state * 214013u + 2531011u;
-  }
-  return -1;
+  return FreshWorld::DrawsBetween(before, RandomState);
 }
 
 bool AnyPixelIn(int left, int top, int right, int bottom, Color color) {
@@ -93,13 +88,8 @@ TEST_F(DrawTest, RepaintDrawsOnePerRandomColouredThing) {
   World.popups[9] = ScorePopup{10, 300, 54, 30};
   const std::uint32_t before = RandomState;
   RepaintAll();
-  std::uint32_t state = before;
-  int draws = 0;
-  while (state != RandomState && draws < 100) {
-    state = state * 214013u + 2531011u;
-    ++draws;
-  }
-  EXPECT_EQ(draws, 2 + 1 + 1 + 3);  // rocks, explosion, popup, status line
+  EXPECT_EQ(DrawsBetween(before, RandomState),
+            2 + 1 + 1 + 3);  // rocks, explosion, popup, status line
   EXPECT_EQ(World.popups[9].age, 30);
   const std::uint32_t* pixels = SurfacePixels();
   EXPECT_EQ(pixels[100 * kSurfaceWidth + 100], kWhite);

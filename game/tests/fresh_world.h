@@ -18,6 +18,7 @@ class FreshWorld : public ::testing::Test {
     ClearSurface();
   }
 
+ public:
   // Number of NextRandom calls between two states of the generator.
   static int DrawsBetween(std::uint32_t from, std::uint32_t to) {
     for (int n = 0; n < 100000; ++n) {
@@ -25,6 +26,12 @@ class FreshWorld : public ::testing::Test {
       from = from * 214013u + 2531011u;
     }
     return -1;
+  }
+
+  static int LiveExplosions() {
+    int count = 0;
+    for (const Explosion& e : World.explosions) count += e.stage != 0;
+    return count;
   }
 
   // A falling fixed-colour rock placed by hand.

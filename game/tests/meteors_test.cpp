@@ -8,12 +8,6 @@ void Step() {
   UpdateMeteors(dc);
 }
 
-int LiveExplosions() {
-  int count = 0;
-  for (const Explosion& e : World.explosions) count += e.stage != 0;
-  return count;
-}
-
 }  // namespace
 
 class MeteorsTest : public FreshWorld {

@@ -39,6 +39,13 @@ Output Simulate(const std::string& script, long long frames, long long dumpEvery
   return result;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
 // The integer after "key": in a JSON line.
 long long Field(const std::string& line, const std::string& key) {
   const std::size_t at = line.find("\"" + key + "\":");
@@ -118,11 +125,9 @@ TEST(SimRunTest, ExitSavesTheSettingsAndStopsTheRun) {
   const Output out = Simulate("1 rapid\n3 exit\n", 100, 0, ini);
   ASSERT_EQ(out.lines.size(), 1u);
   EXPECT_EQ(Field(out.lines[0], "frame"), 2);
-  std::ifstream file(ini);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  EXPECT_NE(contents.str().find("RapidFlag=1"), std::string::npos) << contents.str();
-  EXPECT_NE(contents.str().find("10_Name=[ -- No player -- ]"), std::string::npos);
+  const std::string contents = ReadFile(ini);
+  EXPECT_NE(contents.find("RapidFlag=1"), std::string::npos) << contents;
+  EXPECT_NE(contents.find("10_Name=[ -- No player -- ]"), std::string::npos);
 }
 
 TEST(SimRunTest, ShotsScoreInPlay) {
@@ -151,10 +156,8 @@ TEST(SimRunTest, GameOverEntersTheRankingWithTheTypedNameAndSavesIt) {
   EXPECT_GT(Field(last, "score"), 0);
   EXPECT_EQ(Field(last, "rankJustAchieved"), 1);
   EXPECT_NE(last.find("\"Taro Yamada\""), std::string::npos);
-  std::ifstream file(ini);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  EXPECT_NE(contents.str().find("1_Name=Taro Yamada"), std::string::npos) << contents.str();
+  const std::string contents = ReadFile(ini);
+  EXPECT_NE(contents.find("1_Name=Taro Yamada"), std::string::npos) << contents;
 }
 
 TEST(SimRunTest, SettingsSurviveARoundTripThroughTheFile) {
