@@ -13,6 +13,7 @@ HeadlessHostCounters counters;
 bool quitRequested = false;
 int exitCode = 0;
 bool closePosted = false;
+bool nameDialogAvailable = true;
 
 }  // namespace
 
@@ -23,6 +24,11 @@ void HeadlessResetHost() {
   quitRequested = false;
   exitCode = 0;
   closePosted = false;
+  nameDialogAvailable = true;
+}
+
+void HeadlessSetNameDialogAvailable(bool available) {
+  nameDialogAvailable = available;
 }
 
 void HeadlessSetConfirmAnswer(bool ok) {
@@ -61,6 +67,7 @@ void PlatformAboutDialog() {
 }
 
 bool PlatformNameEntry(char* text, std::size_t capacity) {
+  if (!nameDialogAvailable) return false;
   counters.nameDialogs++;
   std::string typed;
   if (!typedNames.empty()) {

@@ -8,6 +8,8 @@
 void HeadlessResetHost();
 // Answer of the next confirmation boxes.
 void HeadlessSetConfirmAnswer(bool ok);
+// Whether the name-entry dialog can be shown at all (true after a reset).
+void HeadlessSetNameDialogAvailable(bool available);
 // Text typed into the next name-entry dialog.
 void HeadlessQueueName(const std::string& text);
 

@@ -227,6 +227,13 @@ TEST_F(RecordRankingTest, EmptyOrBlankNameKeepsDefault) {
   EXPECT_STREQ(World.ranking[0].name, "-- Great player --");
 }
 
+TEST_F(RecordRankingTest, NoDialogKeepsTheDefaultNameAndStillMarksTheRow) {
+  HeadlessSetNameDialogAvailable(false);
+  Finish(100, "Alice");
+  EXPECT_STREQ(World.ranking[0].name, "-- Great player --");
+  EXPECT_EQ(World.rankJustAchieved, 1);
+}
+
 TEST_F(RecordRankingTest, EveryEnteredNameSurvivesSaveAndLoad) {
   const char* typed[] = {
       "\"\"",      "\"Quoted\"",      "'x'", "  \"a\"  ", "\xE5\x90\x8D\xE5\x89\x8D",
