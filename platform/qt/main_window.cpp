@@ -1,0 +1,215 @@
+#include "platform/qt/main_window.h"
+
+#include <QAction>
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QIcon>
+#include <QImage>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStatusBar>
+#include <QWindow>
+
+#include "app/window_proc.h"
+#include "game/world.h"
+#include "platform/qt/host.h"
+#include "platform/surface/surface.h"
+
+namespace tavro_qt {
+namespace {
+
+// One item of the menu bar's popups; id 0 is a separator.
+struct MenuEntry {
+  const char* text;
+  int id;
+  bool checkable;
+};
+
+struct PopupEntry {
+  const char* title;
+  MenuEntry items[6];
+  int count;
+};
+
+const PopupEntry kMainMenu[3] = {
+    {"ゲーム(&F)",
+     {{"開始(&S)", ID_GAME_START, false},
+      {"ゲーム中止(&D)", ID_GAME_STOP, false},
+      {nullptr, 0, false},
+      {"ランキングのクリア...", ID_GAME_CLEAR_RANKING, false},
+      {nullptr, 0, false},
+      {"終了(&X)...", ID_GAME_EXIT, false}},
+     6},
+    {"設定(&C)",
+     {{"連射(&R)", ID_SETTINGS_RAPID, true}, {"効果音(&S)", ID_SETTINGS_SOUND, true}},
+     2},
+    {"ヘルプ(&H)", {{"バージョン情報(&A)", ID_HELP_ABOUT, false}}, 1},
+};
+
+// The hint of each command (ids 40001 to 40009): the status tip before the
+// line feed, a short tool tip after it.
+const char* const kCommandHints[9] = {
+    "ゲームを開始します\nゲーム開始",
+    "ゲームを中止してデモに戻ります\nゲーム中止",
+    "TAVROを終了します\n終了",
+    "連射のON/OFFを変更します\n連射ON/OFF",
+    "バージョン情報を表示します\nバージョン情報表示",
+    "Windowsヘルプを表示します\nWindowsヘルプ",
+    "ランキングをクリアします\nランキングクリア",
+    "効果音のON/OFFを変更します\n効果音ON/OFF",
+    "フレーム枚のWait挿入のON/OFFを変更します\nWait切り替え",
+};
+
+constexpr int kFirstCommand = ID_GAME_START;
+
+bool InsidePlayfield(const QPoint& p) {
+  return p.x() >= 0 && p.y() >= 0 && p.x() < kSurfaceWidth && p.y() < kSurfaceHeight;
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  return QIcon(QStringLiteral(":/tavro/tavro.png"));
+}
+
+QCursor CrosshairCursor() {
+  // Bars two pixels wide (rows and columns 15 and 16) across the whole
+  // 32 x 32 cursor, hot spot where they cross. The bars are the mask; a
+  // clear picture bit under a set mask bit shows white, which stands out on
+  // the black playfield.
+  const QBitmap mask(QStringLiteral(":/tavro/tavro-cursor.xbm"));
+  QBitmap picture(mask.size());
+  picture.clear();
+  return QCursor(picture, mask, 15, 15);
+}
+
+Playfield::Playfield(QWidget* parent) : QWidget(parent) {
+  setFixedSize(kSurfaceWidth, kSurfaceHeight);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+  setMouseTracking(true);
+  setCursor(CrosshairCursor());
+}
+
+void Playfield::paintEvent(QPaintEvent*) {
+  const QImage frame(reinterpret_cast<const uchar*>(SurfacePixels()), kSurfaceWidth, kSurfaceHeight,
+                     kSurfaceWidth * 4, QImage::Format_RGB32);
+  QPainter painter(this);
+  // Whole-number device pixel ratios only (set before the application
+  // starts), drawn without smoothing: each playfield pixel stays a square.
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.drawImage(QRect(0, 0, kSurfaceWidth, kSurfaceHeight), frame);
+}
+
+void Playfield::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint p = event->position().toPoint();
+  if (!InsidePlayfield(p)) return;
+  OnLeftButtonDown(p.x(), p.y());
+}
+
+void Playfield::mouseMoveEvent(QMouseEvent* event) {
+  // While a button is held the widget keeps receiving moves outside itself;
+  // only the pointer over the playfield counts.
+  const QPoint p = event->position().toPoint();
+  if (!InsidePlayfield(p)) return;
+  OnMouseMove(p.x(), p.y());
+}
+
+MainWindow::MainWindow() {
+  setWindowTitle(QString::fromUtf8(kWindowTitle));
+  setWindowIcon(ProgramIcon());
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  playfield_ = new Playfield(this);
+  playfield_->setPalette(black);
+  setCentralWidget(playfield_);
+  BuildMenu();
+  statusBar()->setSizeGripEnabled(false);
+  // The window keeps the size that shows the whole playfield; the user
+  // cannot resize it.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void MainWindow::BuildMenu() {
+  for (int p = 0; p < 3; p++) {
+    const PopupEntry& entry = kMainMenu[p];
+    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(entry.title));
+    popups_[p] = menu;
+    for (int i = 0; i < entry.count; i++) {
+      const MenuEntry& item = entry.items[i];
+      if (item.id == 0) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* action = menu->addAction(QString::fromUtf8(item.text));
+      const QString hint = QString::fromUtf8(kCommandHints[item.id - kFirstCommand]);
+      action->setStatusTip(hint.section(QLatin1Char('\n'), 0, 0));
+      action->setToolTip(hint.section(QLatin1Char('\n'), 1, 1));
+      if (item.checkable) {
+        action->setCheckable(true);
+        action->setChecked(true);
+      }
+      const int id = item.id;
+      connect(action, &QAction::triggered, this, [id] { OnCommand(id); });
+      actions_[id - kFirstCommand] = action;
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, p] { UpdatePopup(p); });
+  }
+}
+
+void MainWindow::UpdatePopup(int position) {
+  MenuItemState items[2];
+  const int count = OnInitMenuPopup(position, items);
+  for (int i = 0; i < count; i++) {
+    if (QAction* a = action(items[i].id)) {
+      a->setEnabled(items[i].enabled);
+      if (a->isCheckable()) a->setChecked(items[i].checked);
+    }
+  }
+}
+
+QMenu* MainWindow::popup(int position) const {
+  return position >= 0 && position < 3 ? popups_[position] : nullptr;
+}
+
+QAction* MainWindow::action(int commandId) const {
+  const int index = commandId - kFirstCommand;
+  return index >= 0 && index < 9 ? actions_[index] : nullptr;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // The close box, the window manager's close (Alt+F4) and the exit command
+  // all arrive here and ask first.
+  if (QuitRequested() || OnClose()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!exposeFilterInstalled_ && windowHandle() != nullptr) {
+    windowHandle()->installEventFilter(this);
+    exposeFilterInstalled_ = true;
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The toolkit keeps the window's last picture and would only copy it back
+  // when the window is uncovered; while one of the program's boxes is open
+  // the playfield is redrawn whole from the world instead.
+  if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+      World.modalOpen != 0) {
+    OnPaint();
+    playfield_->update();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace tavro_qt

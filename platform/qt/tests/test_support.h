@@ -1,0 +1,68 @@
+// Shared pieces of the desktop program's tests: one real main window per
+// test process, and helpers that answer the program's modal boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace tavro_qt {
+class MainWindow;
+}
+
+namespace tavro_qt_test {
+
+// Creates, shows and starts the main window once per process (start-up as
+// the program does it) and returns it.
+tavro_qt::MainWindow* EnsureHost();
+
+// Calls action with the next modal widget as soon as one is shown (checked
+// every 5 ms for up to 5 s, from the running event loop).
+void WhenModalShown(std::function<void(QWidget*)> action);
+// Drops the watchers of WhenModalShown that have not fired.
+void CancelModalWatchers();
+
+// Explosions in use (stage not 0).
+int LiveExplosions();
+
+// Where the playfield point (x, y) is in the main window's coordinates.
+QPoint WindowPoint(int x, int y);
+
+// Opens a popup of the menu bar the way the player does (its items are
+// brought up to date) and closes it again.
+void OpenPopup(int position);
+// Chooses a menu item as the player does: opens its popup, then the item
+// (nothing happens when the item is greyed).
+void ChooseMenuItem(int position, int commandId);
+
+// Whether any pixel of the framebuffer is not black.
+bool SurfaceHasPicture();
+
+// Runs passes of the main loop until done() holds or ms elapse.
+bool SpinUntil(const std::function<bool()>& done, int ms = 3000);
+
+// A test on the running program's main window.
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { window = EnsureHost(); }
+  void TearDown() override { CancelModalWatchers(); }
+  tavro_qt::MainWindow* window = nullptr;
+};
+
+}  // namespace tavro_qt_test
+
+// Runs a scenario that ends the program in a fresh process of this test
+// binary; the scenario returns an empty string on success, else what failed.
+#define EXPECT_SCENARIO_IN_CHILD(scenario)                                   \
+  EXPECT_EXIT(                                                               \
+      {                                                                      \
+        const std::string failure = (scenario)();                            \
+        if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str()); \
+        std::fflush(stderr);                                                 \
+        std::_Exit(failure.empty() ? 0 : 1);                                 \
+      },                                                                     \
+      ::testing::ExitedWithCode(0), "")
