@@ -21,4 +21,5 @@ cmake -S . -B "$test_dir" -DCMAKE_BUILD_TYPE=Debug -DTAVRO_SANITIZE=ON \
 cmake --build "$test_dir" -j"$jobs"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 ctest --test-dir "$test_dir" --output-on-failure -j"$jobs" --timeout 300
