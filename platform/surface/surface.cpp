@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/surface/surface_internal.h"
@@ -189,33 +190,23 @@ DeviceContext GetWindowDc() {
 void ReleaseWindowDc(DeviceContext&) {}
 
 StockPen DcSelectPen(DeviceContext& dc, StockPen pen) {
-  const StockPen previous = dc.pen;
-  dc.pen = pen;
-  return previous;
+  return std::exchange(dc.pen, pen);
 }
 
 Color DcSelectBrush(DeviceContext& dc, Color brushColor) {
-  const Color previous = dc.brush;
-  dc.brush = brushColor;
-  return previous;
+  return std::exchange(dc.brush, brushColor);
 }
 
 Color DcSetTextColor(DeviceContext& dc, Color color) {
-  const Color previous = dc.textColor;
-  dc.textColor = color;
-  return previous;
+  return std::exchange(dc.textColor, color);
 }
 
 Color DcSetBkColor(DeviceContext& dc, Color color) {
-  const Color previous = dc.bkColor;
-  dc.bkColor = color;
-  return previous;
+  return std::exchange(dc.bkColor, color);
 }
 
 BkMode DcSetBkMode(DeviceContext& dc, BkMode mode) {
-  const BkMode previous = dc.bkMode;
-  dc.bkMode = mode;
-  return previous;
+  return std::exchange(dc.bkMode, mode);
 }
 
 void DcSetPixel(DeviceContext&, int x, int y, Color color) {

@@ -10,24 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files/tests/file_helpers.h"
+
 #include "game/world.h"
 #include "records/ini.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 // A SCORE section with rows first..last, row n holding level n, score
 // 1000 - n, rapid n % 2 and the name "Pn".

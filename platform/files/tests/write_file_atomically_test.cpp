@@ -10,23 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files/tests/file_helpers.h"
+
 #include "platform/platform.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 bool Write(const fs::path& path, const std::string& text) {
   return PlatformWriteFileAtomically(path.c_str(), text.data(), text.size());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files/tests/file_helpers.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -37,13 +39,6 @@ Output Simulate(const std::string& script, long long frames, long long dumpEvery
   std::string line;
   while (std::getline(lines, line)) result.lines.push_back(line);
   return result;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
 }
 
 // The integer after "key": in a JSON line.
