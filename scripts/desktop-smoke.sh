@@ -20,16 +20,10 @@ fail() {
   exit 1
 }
 
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=desktop-session.sh
+source "$here/desktop-session.sh"
 
 export XDG_CONFIG_HOME="$work/config"
-export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
 ini="$XDG_CONFIG_HOME/tavro/TAVRO.INI"
 
 # Prints the id of the first visible window whose title matches, waiting up

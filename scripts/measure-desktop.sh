@@ -17,14 +17,8 @@ if [ -z "${TAVRO_MEASURE_IN_XVFB:-}" ]; then
   exec env TAVRO_MEASURE_IN_XVFB=1 xvfb-run -a -s "-screen 0 800x700x24" "$0" "$program" "$seconds"
 fi
 
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+# shellcheck source=desktop-session.sh
+source "$here/desktop-session.sh"
 ticks_per_second="$(getconf CLK_TCK)"
 
 # utime + stime of the process, in clock ticks.
