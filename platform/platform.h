@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 enum class ConfirmBox {
   Exit,          // "プログラムを終了してもいいですか ?"
@@ -37,3 +38,19 @@ void PlatformQuit(int exitCode);
 // file beside it, flushed, then renamed over it. Creates missing parent
 // folders. Returns false (the old file left intact) on any failure.
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size);
+
+// Why PlatformOpenForReading gave no stream.
+enum class OpenFailure {
+  None,        // opened
+  Missing,     // nothing at the path (a dangling link included)
+  NotRegular,  // a folder, device, FIFO or socket: never read
+  TooLarge,    // a regular file longer than the caller's limit
+  Failed,      // any other error (no permission, I/O error)
+};
+
+// Opens the regular file at path for binary reading, without ever blocking
+// on what the path names (a FIFO or a device is refused, not opened for
+// reading), and only when it holds at most maxBytes bytes. Returns the stream
+// (the caller closes it) or nullptr with the reason in *failure, if given.
+std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
+                                  OpenFailure* failure);
