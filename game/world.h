@@ -22,8 +22,10 @@ constexpr int kPopupCount = 100;
 constexpr int kStarCount = 200;
 constexpr int kRankingRows = 10;
 constexpr int kExplosionStages = 40;
-constexpr int kNameFieldSize = 32;
-constexpr int kNameMaxBytes = 20;
+// A name is at most 20 columns wide (records/name_width.h); 20 columns of
+// four-byte characters need 80 bytes and the terminator.
+constexpr int kNameMaxBytes = 80;
+constexpr int kNameFieldSize = kNameMaxBytes + 1;
 constexpr int kSoundCount = 4;
 
 // Heights of the ground line: a new game's (the lowest), the demo's, and the
@@ -79,7 +81,7 @@ struct RankingEntry {
   int score;
   int level;  // 0-based
   int rapid;
-  char name[kNameFieldSize];  // zero-terminated UTF-8, at most 20 bytes of text
+  char name[kNameFieldSize];  // zero-terminated UTF-8, at most 20 columns wide
 };
 
 // Bytes of a row's name before its terminator (the whole field if none).

@@ -5,45 +5,11 @@
 #include "game/flow.h"
 #include "game/world.h"
 #include "platform/platform.h"
+#include "records/name_width.h"
 
 const char kDefaultPlayerName[] = "-- Great player --";
 
 namespace {
-
-// Length of the well-formed UTF-8 character at s (at most `available` bytes),
-// or 0 when the bytes there do not form one.
-int Utf8CharLength(const unsigned char* s, std::size_t available, unsigned* codePoint) {
-  const unsigned char lead = s[0];
-  if (lead < 0x80) {
-    *codePoint = lead;
-    return 1;
-  }
-  int length;
-  unsigned low = 0x80;
-  unsigned high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (available < static_cast<std::size_t>(length)) return 0;
-  if (s[1] < low || s[1] > high) return 0;
-  unsigned value = lead & (0xFFu >> (length + 1));
-  for (int i = 1; i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (s[i] & 0x3Fu);
-  }
-  *codePoint = value;
-  return length;
-}
 
 bool IsControl(unsigned codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
@@ -53,6 +19,7 @@ bool IsControl(unsigned codePoint) {
 
 void CleanPlayerName(const char* typed, char* out) {
   std::size_t length = 0;
+  int columns = 0;
   if (typed != nullptr) {
     const auto* s = reinterpret_cast<const unsigned char*>(typed);
     std::size_t remaining = std::strlen(typed);
@@ -66,9 +33,8 @@ void CleanPlayerName(const char* typed, char* out) {
       }
       const bool keep = !IsControl(codePoint) && !(codePoint == ' ' && length == 0);
       if (keep) {
-        if (length + static_cast<std::size_t>(size) > static_cast<std::size_t>(kNameMaxBytes)) {
-          break;  // the cut falls before this character
-        }
+        columns += CodePointColumns(codePoint);
+        if (columns > kNameMaxColumns) break;  // the cut falls before this character
         std::memcpy(out + length, s, static_cast<std::size_t>(size));
         length += static_cast<std::size_t>(size);
       }

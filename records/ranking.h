@@ -8,8 +8,8 @@ extern const char kDefaultPlayerName[];  // "-- Great player --"
 // Offers World.score to the ranking at game over.
 void RecordRanking();
 
-// Makes a typed name safe to store: control characters removed, surrounding
-// spaces dropped, cut to 20 bytes at a UTF-8 character boundary, trailing
-// spaces dropped again. The result (possibly empty) goes to out, which has
-// room for 21 bytes.
+// Makes a typed name safe to store: malformed UTF-8 and control characters
+// removed, surrounding spaces dropped, cut to the longest run of whole
+// characters within 20 columns, trailing spaces dropped again. The result
+// (possibly empty) goes to out, which has room for kNameMaxBytes + 1 bytes.
 void CleanPlayerName(const char* typed, char* out);

@@ -10,6 +10,7 @@
 #include "game/world.h"
 #include "platform/platform.h"
 #include "records/ini.h"
+#include "records/name_width.h"
 
 const char kEmptyRankingName[] = "[ -- No player -- ]";
 
@@ -141,7 +142,7 @@ void LoadSettingsFromText(std::string_view text) {
       return;
     }
     const std::string name = IniGetString(text, kScoreSection, NameKey(n), "");
-    if (name.empty() || name.size() > static_cast<std::size_t>(kNameMaxBytes)) {
+    if (name.empty() || NameColumns(name) > kNameMaxColumns) {
       ResetRanking();
       return;
     }

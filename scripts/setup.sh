@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libicu-dev unicode-data
   libfreetype-dev libpng-dev fonts-unifont fonts-ipafont-gothic
   qt6-base-dev libgl-dev libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool

@@ -41,21 +41,35 @@ TEST(CleanPlayerName, NothingLeftGivesEmpty) {
   EXPECT_EQ(Clean(nullptr), "");
 }
 
-TEST(CleanPlayerName, CutsToTwentyBytes) {
-  EXPECT_EQ(Clean("abcdefghijklmnopqrstuvwxy"), "abcdefghijklmnopqrst");
-  EXPECT_EQ(Clean("abcdefghijklmnopqrst"), "abcdefghijklmnopqrst");
-  // leading spaces do not count against the limit
-  EXPECT_EQ(Clean("    abcdefghijklmnopqrst"), "abcdefghijklmnopqrst");
-}
-
-TEST(CleanPlayerName, CutsAtCharacterBoundary) {
-  const std::string a = "\xE3\x81\x82";  // three bytes
-  std::string seven;
-  for (int i = 0; i < 7; ++i) seven += a;
-  EXPECT_EQ(Clean(seven.c_str()), seven.substr(0, 18));
-  EXPECT_EQ(Clean(("abcdefghijklmnopqrs" + a).c_str()), "abcdefghijklmnopqrs");
-  EXPECT_EQ(Clean("abcdefghijklmnopq\xF0\x9F\x98\x80"), "abcdefghijklmnopq");
-  EXPECT_EQ(Clean("abcdefghijklmnop\xF0\x9F\x98\x80"), "abcdefghijklmnop\xF0\x9F\x98\x80");
+// The cut keeps the longest run of whole characters within 20 columns: two
+// for a wide East Asian character, one for any other.
+TEST(CleanPlayerName, CutsToTwentyColumns) {
+  auto times = [](const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+  };
+  const std::string hiragana = "\xE3\x81\x82";    // U+3042, wide, 3 bytes
+  const std::string fullwidth = "\xEF\xBC\xA1";   // U+FF21, fullwidth A
+  const std::string halfwidth = "\xEF\xBD\xB1";   // U+FF71, halfwidth katakana
+  const std::string emoji = "\xF0\x9F\x98\x80";   // U+1F600, wide, 4 bytes
+  const std::string gothic = "\xF0\x90\x8C\xB0";  // U+10330, narrow, 4 bytes
+  const struct {
+    std::string typed;
+    std::string kept;
+  } cases[] = {
+      {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrst"},
+      {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
+      {"    abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},  // leading blanks are free
+      {times(hiragana, 11), times(hiragana, 10)},            // ten Japanese characters
+      {times(fullwidth, 10), times(fullwidth, 10)},
+      {times(halfwidth, 25), times(halfwidth, 20)},
+      {"abcdefghijklmnopqrs" + hiragana, "abcdefghijklmnopqrs"},  // no half character
+      {"abcdefghijklmnopqr" + hiragana + "x", "abcdefghijklmnopqr" + hiragana},
+      {"abcdefghijklmnopq" + emoji, "abcdefghijklmnopq" + emoji},
+      {times(gothic, 21), times(gothic, 20)},  // the widest name: 80 bytes
+  };
+  for (const auto& c : cases) EXPECT_EQ(Clean(c.typed.c_str()), c.kept) << c.typed;
 }
 
 TEST(CleanPlayerName, TrailingSpacesLeftByTheCutAreDropped) {

@@ -146,7 +146,14 @@ TEST_F(SettingsTest, MissingOrMalformedRowEmptiesWholeRanking) {
       {"empty name", "5_Name", ""},
       {"quoted empty name", "5_Name", "\"\""},
       {"blank name", "5_Name", "   "},
-      {"21-byte name", "10_Name", "abcdefghijklmnopqrstu"},
+      {"21 columns", "10_Name", "abcdefghijklmnopqrstu"},
+      {"21 columns, wide", "7_Name",
+       "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86"
+       "\xE3\x81\x88\xE3\x81\x8A\xE3\x81\x8B\xE3\x81\x8D\xE3\x81\x8F"
+       "x"},
+      {"21 columns, stray bytes", "8_Name",
+       "\xFF\xFE\xFD"
+       "abcdefghijklmnopqr"},
       {"score above 32 bits", "2_Values", "3 2147483648 1"},
       {"level below 32 bits", "2_Values", "-2147483649 5 1"},
       {"huge rapid", "2_Values", "1 2 99999999999999999999"},
@@ -191,15 +198,21 @@ TEST_F(SettingsTest, ExtremeThirtyTwoBitNumbersAreAccepted) {
   EXPECT_EQ(World.ranking[2].score, INT_MAX);
 }
 
-TEST_F(SettingsTest, NameOfTwentyBytesIsAccepted) {
+TEST_F(SettingsTest, NameOfTwentyColumnsIsAccepted) {
+  const std::string tenWide =
+      "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86"
+      "\xE3\x81\x88\xE3\x81\x8A\xE3\x81\x8B\xE3\x81\x8D\xE3\x81\x8F";  // 30 bytes
+  const std::string names[] = {
+      "abcdefghijklmnopqrst",
+      "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\x82\xE3\x81\x84"
+      "12345678",                                  // 20 bytes, 16 columns: valid before and now
+      tenWide, "\xFF\xFE" + std::string(18, 'z'),  // stray bytes count one column each
+  };
   std::string text = ScoreRows(1, 10);
-  IniSetString(text, "SCORE", "3_Name", "abcdefghijklmnopqrst");
-  IniSetString(text, "SCORE", "4_Name",
-               "\xE5\x90\x8D\xE5\x89\x8D\xE3\x81\x82\xE3\x81\x84"
-               "12345678");  // 20 bytes of UTF-8
+  for (int i = 0; i < 4; ++i)
+    IniSetString(text, "SCORE", std::to_string(i + 3) + "_Name", names[i]);
   Load(text);
-  EXPECT_STREQ(World.ranking[2].name, "abcdefghijklmnopqrst");
-  EXPECT_EQ(std::strlen(World.ranking[3].name), 20u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::string(World.ranking[i + 2].name), names[i]) << i;
 }
 
 TEST_F(SettingsTest, FreshStartWritesAllKeysInOrder) {
