@@ -36,7 +36,9 @@ void PlatformQuit(int exitCode);
 // Replaces the file at path with the given bytes so that a reader sees
 // either the old or the new contents, never a mix: written to a temporary
 // file beside it, flushed, then renamed over it. Creates missing parent
-// folders. Returns false (the old file left intact) on any failure.
+// folders. Only a regular file the user may write, or nothing, is replaced;
+// a symbolic link is followed to its target (created when missing) and stays
+// a link. Returns false (the old file left intact) on any failure or refusal.
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size);
 
 // Why PlatformOpenForReading gave no stream.

@@ -1,6 +1,6 @@
-// POSIX opening of a file to read that can neither block nor run away: the
-// path is opened non-blocking, checked to be a regular file of bounded size
-// through the descriptor itself, and only then handed out as a stream.
+// POSIX opening of a file to read that can neither block nor run away: only a
+// regular file of bounded size is opened, non-blocking, and checked again
+// through the descriptor itself before it is handed out as a stream.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,29 +19,44 @@ std::FILE* Fail(OpenFailure reason, OpenFailure* failure, int fd = -1) {
   return nullptr;
 }
 
+// Why a file of this kind and size is not read, or None.
+OpenFailure Refusal(const struct stat& info, unsigned long long maxBytes) {
+  if (!S_ISREG(info.st_mode)) return OpenFailure::NotRegular;
+  if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    return OpenFailure::TooLarge;
+  }
+  return OpenFailure::None;
+}
+
 }  // namespace
 
 std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
                                   OpenFailure* failure) {
   if (path == nullptr || path[0] == '\0') return Fail(OpenFailure::Missing, failure);
-  // O_NONBLOCK: opening a FIFO with no writer would otherwise wait forever.
-  // O_NOCTTY: a terminal named here must not become the controlling one.
+  // Looked at before opening: opening a device can have effects of its own
+  // (a tape rewinds, a modem line rises), so anything but a file is refused
+  // unopened.
+  struct stat info;
+  if (::stat(path, &info) != 0) {
+    return Fail(errno == ENOENT || errno == ENOTDIR ? OpenFailure::Missing : OpenFailure::Failed,
+                failure);
+  }
+  OpenFailure refusal = Refusal(info, maxBytes);
+  if (refusal != OpenFailure::None) return Fail(refusal, failure);
+
+  // The path may have been replaced since: O_NONBLOCK keeps a FIFO put there
+  // from blocking the open, O_NOCTTY keeps a terminal from becoming the
+  // controlling one, and the descriptor is checked once more.
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return Fail(OpenFailure::Missing, failure);
     // a FIFO or socket may refuse the open itself (ENXIO, EOPNOTSUPP)
-    struct stat info;
-    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
-      return Fail(OpenFailure::NotRegular, failure);
-    }
+    if (errno == ENXIO || errno == EOPNOTSUPP) return Fail(OpenFailure::NotRegular, failure);
     return Fail(OpenFailure::Failed, failure);
   }
-  struct stat info;
   if (::fstat(fd, &info) != 0) return Fail(OpenFailure::Failed, failure, fd);
-  if (!S_ISREG(info.st_mode)) return Fail(OpenFailure::NotRegular, failure, fd);
-  if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > maxBytes) {
-    return Fail(OpenFailure::TooLarge, failure, fd);
-  }
+  refusal = Refusal(info, maxBytes);
+  if (refusal != OpenFailure::None) return Fail(refusal, failure, fd);
   // Regular files never block; reads go back to the ordinary blocking mode.
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {

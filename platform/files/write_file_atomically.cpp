@@ -1,18 +1,46 @@
 // POSIX replacement of a file that a reader sees either whole before or whole
 // after: a temporary file in the same folder, flushed, renamed over the old.
+//
+// Only a regular file the user may write, or nothing, is replaced; symbolic
+// links are followed to their target and stay links. The temporary file has
+// one fixed name beside the target, so a save killed half-way leaves at most
+// that one file, which the next save reuses.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace {
+
+// Links followed before giving up, as the kernel's own limit.
+constexpr int kMaxLinkHops = 40;
+// How long a save waits for another process's save of the same file.
+constexpr int kLockAttempts = 200;
+constexpr long kLockPauseNanoseconds = 10'000'000;
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool UsableBase(const std::string& path) {
+  const std::string base = BaseOf(path);
+  return !base.empty() && base != "." && base != "..";
+}
 
 // Creates each missing folder of path (absolute or relative), like mkdir -p.
 bool MakeFolders(const std::string& path) {
@@ -38,14 +66,80 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// The file to replace: a symbolic link's target, so that the link survives.
-std::string ResolveTarget(const char* path) {
-  struct stat info;
-  if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-    char resolved[PATH_MAX];
-    if (::realpath(path, resolved) != nullptr) return resolved;
+// The name to replace: path itself, or the end of its chain of symbolic
+// links, whether or not that exists yet. False for a loop or an error.
+bool ResolveTarget(const std::string& path, std::string* target) {
+  std::string current = path;
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    struct stat info;
+    if (::lstat(current.c_str(), &info) != 0) {
+      if (errno != ENOENT) return false;
+      *target = current;
+      return true;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      *target = current;
+      return true;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= link.size()) return false;
+    link.resize(static_cast<std::size_t>(length));
+    current = link[0] == '/' ? link : FolderOf(current) + "/" + link;
   }
-  return path;
+  return false;
+}
+
+void PauseForLock() {
+  const timespec pause = {0, kLockPauseNanoseconds};
+  ::nanosleep(&pause, nullptr);
+}
+
+// Opens the temporary file empty and locked, reusing one left by a save that
+// was cut short. The lock keeps two processes saving the same file at once
+// from writing into one temporary file; the file is emptied only once the
+// lock is held. Whatever else stands under the name (a link, a FIFO, a hard
+// link to another file, another user's file) is removed once. -1 on failure.
+int OpenTemporary(const std::string& temp) {
+  bool removed = false;
+  const auto removeOnce = [&]() {
+    if (removed || ::unlink(temp.c_str()) != 0) return false;
+    removed = true;
+    return true;
+  };
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (!removeOnce()) return -1;
+      continue;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const bool busy = errno == EWOULDBLOCK;
+      ::close(fd);
+      if (!busy) return -1;
+      PauseForLock();
+      continue;
+    }
+    struct stat opened;
+    struct stat named;
+    if (::fstat(fd, &opened) != 0 || ::lstat(temp.c_str(), &named) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+      ::close(fd);  // renamed into place by the save that held the lock
+      continue;
+    }
+    if (!S_ISREG(opened.st_mode) || opened.st_nlink != 1 || opened.st_uid != ::geteuid()) {
+      ::close(fd);
+      if (!removeOnce()) return -1;
+      continue;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -60,30 +154,35 @@ void SyncFolder(const std::string& folder) {
 
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size) {
   if (path == nullptr || path[0] == '\0' || (data == nullptr && size > 0)) return false;
-  const std::string target = ResolveTarget(path);
-  const std::size_t slash = target.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (base.empty() || base == "." || base == "..") return false;
-  if (!MakeFolders(folder)) return false;
+  const std::string given = path;
+  if (!UsableBase(given) || !MakeFolders(FolderOf(given))) return false;
+  std::string target;
+  if (!ResolveTarget(given, &target) || !UsableBase(target)) return false;
 
-  std::string temp = folder + "/." + base + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  // A regular file the user may write, or nothing: a device, FIFO, socket or
+  // folder is never replaced, and neither is a read-only file.
+  struct stat old;
+  const bool exists = ::lstat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return false;
+  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+
+  const std::string folder = FolderOf(target);
+  const std::string temp = folder + "/." + BaseOf(target) + ".tmp";
+  const int fd = OpenTemporary(temp);
   if (fd < 0) return false;
 
-  // The new file keeps the permissions of the one it replaces.
-  struct stat old;
-  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  bool ok = ::fchmod(fd, mode) == 0;
+  // The new file keeps the permissions and, where allowed (root), the owner
+  // of the one it replaces.
+  if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
+  }
+  bool ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644) == 0;
   ok = ok && WriteAll(fd, static_cast<const char*>(data), size);
   ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
+  // renamed and removed while the lock is still held
   ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  SyncFolder(folder);
-  return true;
+  if (!ok) ::unlink(temp.c_str());
+  ::close(fd);  // after fsync, close has nothing left to report
+  if (ok) SyncFolder(folder);
+  return ok;
 }

@@ -1,12 +1,19 @@
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +27,12 @@ namespace fs = std::filesystem;
 
 bool Write(const fs::path& path, const std::string& text) {
   return PlatformWriteFileAtomically(path.c_str(), text.data(), text.size());
+}
+
+// The kind of thing at path, links not followed; 0 for nothing.
+mode_t KindAt(const fs::path& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
 }
 
 int CountEntries(const fs::path& folder) {
@@ -136,6 +149,188 @@ TEST_F(WriteFileAtomicallyTest, FailedWriteKeepsOldFile) {
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadFile(file), "old contents");
+  EXPECT_EQ(CountEntries(folder_), 1);
+}
+
+// Nothing but a regular file is replaced: a device, FIFO, socket or folder,
+// named directly or through a link, stays as it was and the save fails.
+TEST_F(WriteFileAtomicallyTest, RefusesWhatIsNotARegularFile) {
+  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+  fs::create_directories(folder_ / "folder");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = (folder_ / "socket").string();
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(sock);
+  std::vector<std::string> names = {"fifo", "folder", "socket"};
+  if (::geteuid() == 0) {
+    // a stand-in for /dev/null (same device numbers), harmless to replace by mistake
+    ASSERT_EQ(::mknod((folder_ / "device").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+    names.push_back("device");
+  }
+  const std::size_t direct = names.size();
+  for (std::size_t i = 0; i < direct; ++i) {
+    fs::create_symlink(names[i], folder_ / (names[i] + "-link"));
+    names.push_back(names[i] + "-link");
+  }
+  const int entries = CountEntries(folder_);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const mode_t kind = KindAt(folder_ / name);
+    EXPECT_FALSE(Write(folder_ / name, "x"));
+    EXPECT_EQ(KindAt(folder_ / name), kind);
+  }
+  EXPECT_EQ(KindAt(folder_ / "device-link"), ::geteuid() == 0 ? S_IFLNK : 0);
+  EXPECT_EQ(CountEntries(folder_), entries);  // nothing created, nothing left
+}
+
+// A link whose target does not exist yet gets the target, and stays a link.
+TEST_F(WriteFileAtomicallyTest, DanglingLinkGetsItsTargetCreated) {
+  fs::create_directories(folder_ / "sub");
+  struct Case {
+    const char* link;
+    std::string pointsTo;
+    const char* created;
+  };
+  const Case cases[] = {
+      {"absolute", (folder_ / "sub" / "a.ini").string(), "sub/a.ini"},
+      {"relative", "sub/r.ini", "sub/r.ini"},
+      {"chain", "relative2", "sub/c.ini"},
+  };
+  fs::create_symlink("sub/c.ini", folder_ / "relative2");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    fs::create_symlink(c.pointsTo, folder_ / c.link);
+    ASSERT_TRUE(Write(folder_ / c.link, c.link));
+    EXPECT_TRUE(fs::is_symlink(folder_ / c.link));
+    EXPECT_EQ(KindAt(folder_ / c.created), S_IFREG);
+    EXPECT_EQ(ReadFile(folder_ / c.created), c.link);
+  }
+  fs::create_symlink("loop", folder_ / "loop");
+  EXPECT_FALSE(Write(folder_ / "loop", "x"));
+  EXPECT_TRUE(fs::is_symlink(folder_ / "loop"));
+}
+
+// A file its user may not write is not replaced, although the folder would
+// allow the rename; as root the save runs as the user nobody.
+TEST_F(WriteFileAtomicallyTest, ReadOnlyFileIsNotReplaced) {
+  const bool root = ::geteuid() == 0;
+  const uid_t nobody = 65534;
+  fs::permissions(folder_, fs::perms::all);  // anyone may create and rename here
+  struct Case {
+    const char* name;
+    uid_t owner;  // when root
+    fs::perms perms;
+  };
+  const Case cases[] = {
+      {"own read-only", nobody, fs::perms::owner_read | fs::perms::group_read},
+      {"someone else's", 0, fs::perms::owner_read | fs::perms::owner_write},
+  };
+  for (const Case& c : cases) {
+    if (!root && c.owner == 0) continue;  // needs a second user
+    SCOPED_TRACE(c.name);
+    const fs::path file = folder_ / c.name;
+    WriteFile(file, "old contents");
+    if (root) {
+      ASSERT_EQ(::chown(file.c_str(), c.owner, c.owner), 0);
+    }
+    fs::permissions(file, c.perms);
+    struct stat before;
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+
+    bool written = true;
+    if (root) {
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(2);
+        ::_exit(Write(file, "new contents") ? 1 : 0);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2);
+      written = WEXITSTATUS(status) == 1;
+    } else {
+      written = Write(file, "new contents");
+    }
+    EXPECT_FALSE(written);
+    struct stat after;
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(file), "old contents");
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+  }
+  EXPECT_EQ(CountEntries(folder_), root ? 2 : 1);
+}
+
+TEST_F(WriteFileAtomicallyTest, RootKeepsTheOwnerOfTheReplacedFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  const fs::path file = folder_ / "TAVRO.INI";
+  WriteFile(file, "old");
+  ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(Write(file, "new"));
+  struct stat info;
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 65534u);
+  EXPECT_EQ(info.st_gid, 65534u);
+}
+
+// What an interrupted save left under the temporary name is reused or
+// removed; a file that name links to is never written.
+TEST_F(WriteFileAtomicallyTest, LeftoverTemporaryFileIsReusedNotFollowed) {
+  const fs::path file = folder_ / "TAVRO.INI";
+  const fs::path temp = folder_ / ".TAVRO.INI.tmp";
+  const fs::path victim = folder_ / "victim";
+  for (const char* kind : {"stale file", "symbolic link", "hard link", "fifo"}) {
+    SCOPED_TRACE(kind);
+    WriteFile(victim, "untouched");
+    const std::string k = kind;
+    if (k == "stale file") WriteFile(temp, std::string(10000, 's'));
+    if (k == "symbolic link") fs::create_symlink(victim, temp);
+    if (k == "hard link") fs::create_hard_link(victim, temp);
+    if (k == "fifo") {
+      ASSERT_EQ(::mkfifo(temp.c_str(), 0600), 0);
+    }
+    ASSERT_TRUE(Write(file, "fresh"));
+    EXPECT_EQ(ReadFile(file), "fresh");
+    EXPECT_EQ(ReadFile(victim), "untouched");
+    EXPECT_EQ(KindAt(temp), 0);
+    EXPECT_EQ(CountEntries(folder_), 2);
+  }
+}
+
+// Two processes save large files over each other and are killed at random
+// moments: the file is always one of the two whole, and at most one
+// temporary file is left beside it.
+TEST_F(WriteFileAtomicallyTest, KilledConcurrentSavesLeaveOneWholeFile) {
+  const fs::path file = folder_ / "TAVRO.INI";
+  const std::string contents[2] = {std::string(4 << 20, 'a'), std::string(3 << 20, 'b')};
+  ASSERT_TRUE(Write(file, contents[0]));
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  for (int round = 0; round < 5; ++round) {
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+      children[i] = ::fork();
+      ASSERT_GE(children[i], 0);
+      if (children[i] == 0) {
+        for (;;) Write(file, contents[i]);
+      }
+    }
+    const timespec pause = {0, (20 + std::rand() % 80) * 1'000'000L};
+    ::nanosleep(&pause, nullptr);
+    for (pid_t child : children) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+    }
+    const std::string now = ReadFile(file);
+    EXPECT_TRUE(now == contents[0] || now == contents[1]) << "round " << round;
+    EXPECT_LE(CountEntries(folder_), 2) << "round " << round;
+  }
+  ASSERT_TRUE(Write(file, "done"));
   EXPECT_EQ(CountEntries(folder_), 1);
 }
 

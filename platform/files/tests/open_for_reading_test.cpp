@@ -1,0 +1,98 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/files/tests/file_helpers.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned long long kCap = 16ull << 20;
+
+// A socket file at path; the descriptor is closed, the file stays.
+bool MakeSocketFile(const fs::path& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.string().size() >= sizeof address.sun_path) return false;
+  std::strcpy(address.sun_path, path.c_str());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool bound =
+      fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) ::close(fd);
+  return bound;
+}
+
+// Every kind of thing a path can name, each either opened and read whole or
+// refused at once for the right reason; none blocks or reads without end.
+TEST(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
+  const fs::path folder = fs::path(::testing::TempDir()) / "tavro_open_for_reading_test";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  WriteFile(folder / "file", "0123456789abcdef");  // 16 bytes
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("fifo", folder / "fifo-link");
+  fs::create_directories(folder / "folder");
+  ASSERT_TRUE(MakeSocketFile(folder / "socket"));
+  fs::create_symlink("/dev/zero", folder / "zero-link");
+  fs::create_symlink("/dev/null", folder / "null-link");
+  fs::create_symlink("nothing", folder / "dangling");
+  // a sparse file just over the limit: its length is set, nothing is written
+  WriteFile(folder / "sparse", "");
+  fs::resize_file(folder / "sparse", kCap + 1);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::mknod((folder / "device").c_str(), S_IFCHR | 0600, ::makedev(1, 3)), 0);
+  }
+
+  struct Case {
+    const char* name;
+    unsigned long long cap;
+    OpenFailure expected;
+  };
+  const Case cases[] = {
+      {"file", kCap, OpenFailure::None},
+      {"file", 16, OpenFailure::None},
+      {"file", 15, OpenFailure::TooLarge},
+      {"sparse", kCap, OpenFailure::TooLarge},
+      {"fifo", kCap, OpenFailure::NotRegular},
+      {"fifo-link", kCap, OpenFailure::NotRegular},
+      {"folder", kCap, OpenFailure::NotRegular},
+      {"socket", kCap, OpenFailure::NotRegular},
+      {"zero-link", kCap, OpenFailure::NotRegular},
+      {"null-link", kCap, OpenFailure::NotRegular},
+      {"device", kCap, OpenFailure::NotRegular},
+      {"missing", kCap, OpenFailure::Missing},
+      {"dangling", kCap, OpenFailure::Missing},
+      {"file/below", kCap, OpenFailure::Missing},
+  };
+  for (const Case& c : cases) {
+    if (std::strcmp(c.name, "device") == 0 && !root) continue;  // mknod needs root
+    SCOPED_TRACE(std::string(c.name) + " with limit " + std::to_string(c.cap));
+    OpenFailure failure = OpenFailure::Failed;
+    std::FILE* file = PlatformOpenForReading((folder / c.name).c_str(), c.cap, &failure);
+    EXPECT_EQ(failure, c.expected);
+    EXPECT_EQ(file != nullptr, c.expected == OpenFailure::None);
+    if (file != nullptr) {
+      char text[32] = {};
+      EXPECT_EQ(std::fread(text, 1, sizeof text, file), 16u);
+      EXPECT_STREQ(text, "0123456789abcdef");
+      std::fclose(file);
+    }
+  }
+  EXPECT_EQ(PlatformOpenForReading("", kCap, nullptr), nullptr);
+  fs::remove_all(folder);
+}
+
+}  // namespace
