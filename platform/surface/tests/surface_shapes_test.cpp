@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -252,6 +253,83 @@ TEST_F(SurfaceTest, LinesFromFarOutsideAreClippedExactly) {
   EXPECT_EQ(CountNonBlack(), kSurfaceHeight);
 }
 
+// The pixels (as surface indices) of the segment from (x0, y0) to (x1, y1)
+// without its end point: step i = 0 .. n-1 along the longer axis (n steps),
+// the other coordinate the nearest integer to i * delta / n, an exact half
+// going to the smaller one. Exact 128-bit arithmetic for each visible step.
+std::vector<int> ReferenceLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+  std::vector<int> pixels;
+  const std::int64_t dx = x1 - x0;
+  const std::int64_t dy = y1 - y0;
+  const std::int64_t n = std::max(std::abs(dx), std::abs(dy));
+  if (n == 0) return pixels;
+  const bool alongX = std::abs(dx) >= std::abs(dy);
+  const std::int64_t majorStart = alongX ? x0 : y0;
+  const std::int64_t majorDelta = alongX ? dx : dy;
+  const std::int64_t minorStart = alongX ? y0 : x0;
+  const std::int64_t minorDelta = alongX ? dy : dx;
+  for (std::int64_t major = 0; major < kSurfaceWidth; ++major) {
+    const std::int64_t i = majorDelta > 0 ? major - majorStart : majorStart - major;
+    if (i < 0 || i >= n) continue;
+    const __int128 product = static_cast<__int128>(i) * minorDelta;
+    __int128 whole = product / n;  // floor, then round to nearest
+    if (product % n != 0 && product < 0) --whole;
+    const __int128 rest = product - whole * n;  // 0 <= rest < n
+    if (2 * rest > n) ++whole;
+    const __int128 minor = minorStart + whole;
+    if (minor < 0 || minor >= kSurfaceWidth) continue;
+    const int m = static_cast<int>(major), k = static_cast<int>(minor);
+    pixels.push_back(alongX ? k * kSurfaceWidth + m : m * kSurfaceWidth + k);
+  }
+  return pixels;
+}
+
+TEST_F(SurfaceTest, LinesMatchTheNearestPixelRuleInEveryOctantAndAtAnyDistance) {
+  std::vector<std::array<int, 4>> lines;
+  for (int dx = -24; dx <= 24; ++dx) {  // every direction, short
+    for (int dy = -24; dy <= 24; ++dy) lines.push_back({300, 200, 300 + dx, 200 + dy});
+  }
+  const int far[] = {INT_MIN, -1000000007, -40000, -513, -1, 0, 255, 511, 512, 65535, INT_MAX};
+  for (int a : far) {  // long and clipped, through and past the surface
+    for (int b : far) {
+      lines.push_back({a, b, b / -3, a / 5});
+      lines.push_back({a, 7, b, 500});
+      lines.push_back({100, a, 411, b});
+    }
+  }
+  std::uint64_t seed = 12345;
+  auto next = [&seed](std::int64_t range) {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<int>(static_cast<std::int64_t>((seed >> 33) % (2 * range + 1)) - range);
+  };
+  for (int k = 0; k < 3000; ++k) {  // random, near and far
+    const std::int64_t range = k % 3 == 0 ? 600 : (k % 3 == 1 ? 100000 : INT_MAX);
+    lines.push_back({next(range), next(range), next(range), next(range)});
+  }
+
+  // Each line must draw exactly its pixels: they are black before it, white
+  // after it and erased again; anything else it drew is still there when the
+  // surface is checked after each batch of lines.
+  DcSelectPen(dc, StockPen::White);
+  const std::size_t batch = 500;
+  for (std::size_t first = 0; first < lines.size(); first += batch) {
+    for (std::size_t k = first; k < std::min(first + batch, lines.size()); ++k) {
+      const auto& l = lines[k];
+      SCOPED_TRACE(testing::Message() << l[0] << "," << l[1] << " to " << l[2] << "," << l[3]);
+      const std::vector<int> pixels = ReferenceLine(l[0], l[1], l[2], l[3]);
+      for (int p : pixels) ASSERT_EQ(SurfacePixels()[p], 0u) << "drawn by an earlier line";
+      DcMoveTo(dc, l[0], l[1]);
+      DcLineTo(dc, l[2], l[3]);
+      for (int p : pixels) {
+        ASSERT_EQ(SurfacePixels()[p], kWhite)
+            << "missing " << p % kSurfaceWidth << "," << p / kSurfaceWidth;
+        DcSetPixel(dc, p % kSurfaceWidth, p / kSurfaceWidth, 0);
+      }
+    }
+    ASSERT_EQ(CountNonBlack(), 0) << "stray pixels from lines " << first << " on";
+  }
+}
+
 // --- Ellipses -------------------------------------------------------------
 
 TEST_F(SurfaceTest, TenByTenBoxGivesTheReferenceDisc) {
@@ -266,16 +344,81 @@ TEST_F(SurfaceTest, TenByTenBoxGivesTheReferenceDisc) {
   EXPECT_EQ(RowRun(210).first, -1);
 }
 
-TEST_F(SurfaceTest, RadiusNineDiscHasTheReferenceRowEnds) {
-  const int cx = 300, cy = 300, r = 9;
-  DrawMarked(cx - r, cy - r, cx + r, cy + r);
-  const int leftEnds[9] = {6, 4, 3, 2, 1, 1, 0, 0, 0};
-  for (int row = 0; row < 9; ++row) {
-    const auto top = RowRun(cy - r + row);
-    const auto bottom = RowRun(cy + r - 1 - row);
-    EXPECT_EQ(top.first, cx - r + leftEnds[row]) << "row " << row;
-    EXPECT_EQ(top.second, cx + r - 1 - leftEnds[row]) << "row " << row;
-    EXPECT_EQ(bottom, top) << "row " << row;
+TEST_F(SurfaceTest, RadiusEightAndNineDiscsHaveTheReferenceRowEnds) {
+  const struct {
+    int r;
+    std::vector<int> leftEnds;  // rows of the top half
+  } discs[] = {{8, {5, 4, 2, 2, 1, 0, 0, 0}}, {9, {6, 4, 3, 2, 1, 1, 0, 0, 0}}};
+  for (const auto& [r, leftEnds] : discs) {
+    ClearSurface();
+    const int cx = 300, cy = 300;
+    DrawMarked(cx - r, cy - r, cx + r, cy + r);
+    for (int row = 0; row < r; ++row) {
+      const auto top = RowRun(cy - r + row);
+      const auto bottom = RowRun(cy + r - 1 - row);
+      EXPECT_EQ(top.first, cx - r + leftEnds[row]) << "radius " << r << " row " << row;
+      EXPECT_EQ(top.second, cx + r - 1 - leftEnds[row]) << "radius " << r << " row " << row;
+      EXPECT_EQ(bottom, top) << "radius " << r << " row " << row;
+    }
+  }
+}
+
+// Left offsets of the rows of a w x h box by the rectangle-ellipse walk. In
+// doubled coordinates about the box's centre the ellipse through the outer
+// pixel centres is F(X, Y) = b^2 X^2 + a^2 Y^2 - a^2 b^2 = 0 (a = w - 1,
+// b = h - 1, F < 0 inside). The walk starts at the left end of the middle
+// row(s) and heads for the bottom-left corner, mirrored to the top. From
+// pixel (X, Y), with the diagonal neighbour's value D = F(X + 2, Y + 2), it
+// steps right when D + F(X, Y + 2) >= 0 and down when D + F(X + 2, Y) <= 0,
+// both decided before moving, until it passes the middle column; rows it
+// has not reached then take the column left of where it stopped.
+std::vector<int> WalkRowLefts(std::int64_t w, std::int64_t h) {
+  const std::int64_t a = w - 1, b = h - 1;
+  auto f = [&](std::int64_t x, std::int64_t y) {
+    return b * b * x * x + a * a * y * y - a * a * b * b;
+  };
+  std::vector<int> left(h, static_cast<int>(w));
+  auto plot = [&](std::int64_t x, std::int64_t y) {
+    const std::int64_t column = (x + a) / 2, row = (y + b) / 2;
+    for (std::int64_t r : {row, b - row}) left[r] = std::min(left[r], static_cast<int>(column));
+  };
+  std::int64_t x = -a, y = b % 2;
+  while (x <= 0) {
+    plot(x, y);
+    const std::int64_t diagonal = f(x + 2, y + 2);
+    const bool right = diagonal + f(x, y + 2) >= 0;
+    const bool down = diagonal + f(x + 2, y) <= 0;
+    x += right ? 2 : 0;
+    y += down ? 2 : 0;
+  }
+  for (; y <= b; y += 2) plot(x - 2, y);
+  return left;
+}
+
+TEST_F(SurfaceTest, SquareBoxesFollowTheRectangleEllipseWalk) {
+  std::vector<int> sizes;
+  for (int size = 2; size <= 84; ++size) sizes.push_back(size);
+  sizes.push_back(269);
+  sizes.push_back(508);
+  for (int size : sizes) {
+    const std::vector<int> left = WalkRowLefts(size, size);
+    ClearSurface();
+    DrawMarked(0, 0, size, size);
+    for (int row = 0; row < size; ++row) {
+      ASSERT_EQ(RowRun(row), std::make_pair(left[row], size - 1 - left[row]))
+          << "box " << size << " row " << row;
+    }
+  }
+  // The boxes (up to 512) where a second x test against the y error after a
+  // y step would cut one pair of rows short by a pixel at each end.
+  const struct {
+    int size, row, left;
+  } named[] = {{9, 1, 1}, {16, 2, 2}, {23, 3, 3}, {269, 39, 39}, {508, 74, 74}};
+  for (const auto& n : named) {
+    EXPECT_EQ(WalkRowLefts(n.size, n.size)[n.row], n.left) << "box " << n.size;
+    EXPECT_EQ(surface_internal::EllipseRowLeft(n.size, n.size, n.row), n.left) << "box " << n.size;
+    EXPECT_EQ(surface_internal::EllipseRowLeft(n.size, n.size, n.size - 1 - n.row), n.left)
+        << "box " << n.size;
   }
 }
 
