@@ -39,7 +39,8 @@ struct SoundSlot {
 };
 extern SoundSlot SoundSlots[4];
 
-// Set to 1 by StartSound. The effects play at the mixer's full volume.
+// Set to 1 by StartSound. The mixer plays each effect at a quarter of full
+// volume, so that all four together never saturate the output.
 extern int SoundVolume;
 // 1 from a completed InitDirectSound until StopSound.
 extern int SoundStarted;

@@ -3,9 +3,13 @@
 // when they are created.
 #include <SDL.h>
 #include <SDL_mixer.h>
+#ifdef TAVRO_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "sound/mixer.h"
@@ -15,6 +19,10 @@ namespace {
 constexpr int kFallbackChannel = kMixerEffects;
 constexpr int kChannels = kMixerEffects + 1;
 constexpr int kFallbackCache = 4;
+// Each channel plays at a quarter of full volume, so that the four effects
+// sounding at their loudest together still sum within full scale instead of
+// saturating. The effects keep their loudness relative to each other.
+constexpr int kChannelVolume = MIX_MAX_VOLUME / kMixerEffects;
 // An effect longer than about six minutes of CD-quality sound is refused
 // rather than converted.
 constexpr std::uint64_t kMaxConvertedBytes = std::uint64_t{64} << 20;
@@ -46,6 +54,39 @@ void FreeEffect(int id) {
   EffectBuffers[id] = nullptr;
 }
 
+#ifdef TAVRO_HAVE_ALSA
+void DropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// ALSA's library prints its own lines on standard error for every device it
+// probes and fails to find; while the device is being opened they are
+// dropped, and MixerOpen says in one line what they came to.
+void QuietAlsa(bool quiet) {
+#ifdef TAVRO_HAVE_ALSA
+  snd_lib_error_set_handler(quiet ? DropAlsaMessage : nullptr);
+#else
+  (void)quiet;
+#endif
+}
+
+bool OpenDevice() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (Mix_OpenAudioDevice(44100, AUDIO_S16SYS, 2, 1024, nullptr,
+                          SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE) !=
+      0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  if (Mix_QuerySpec(&DeviceRate, &DeviceFormat, &DeviceChannels) == 0 ||
+      Mix_AllocateChannels(kChannels) != kChannels) {
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  Mix_Volume(-1, kChannelVolume);
+  return true;
+}
+
 Mix_Chunk* FindFallback(const unsigned char* image, std::size_t size) {
   for (const FallbackEntry& entry : Fallbacks) {
     if (entry.image == image && entry.chunk != nullptr) return entry.chunk;
@@ -65,21 +106,11 @@ Mix_Chunk* FindFallback(const unsigned char* image, std::size_t size) {
 
 bool MixerOpen() {
   if (DeviceOpen) return true;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  if (Mix_OpenAudioDevice(44100, AUDIO_S16SYS, 2, 1024, nullptr,
-                          SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE) !=
-      0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
-  }
-  if (Mix_QuerySpec(&DeviceRate, &DeviceFormat, &DeviceChannels) == 0 ||
-      Mix_AllocateChannels(kChannels) != kChannels) {
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
-  }
-  DeviceOpen = true;
-  return true;
+  QuietAlsa(true);
+  DeviceOpen = OpenDevice();
+  QuietAlsa(false);
+  if (!DeviceOpen) std::fputs("tavro: sound is off: no audio device could be opened\n", stderr);
+  return DeviceOpen;
 }
 
 bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* samples,

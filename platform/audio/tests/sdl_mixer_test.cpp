@@ -1,6 +1,8 @@
 // Plays through SDL2_mixer into SDL's disk audio driver, which writes the
 // mixed output to a file, and looks for the effects' samples in it.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,18 +28,60 @@ namespace {
 
 constexpr int kFrameBytes = 4;  // the device is opened as 16-bit stereo
 constexpr std::size_t kHeaderBytes = 46;
+// Each channel plays at a quarter of full volume; SDL scales a sample s to
+// s * 32 / 128, rounded toward zero.
+constexpr int kChannelVolume = 32;
+
+std::int16_t Sample(const Bytes& bytes, std::size_t at) {
+  return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
 
 void Wait(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// 1024 frames of an effect file's samples from the given second on.
+// 1024 frames of an effect file's samples from the given second on, as the
+// mixer writes them when the effect sounds alone.
 Bytes Excerpt(const char* file, double seconds) {
   Bytes wav = ReadFileBytes(std::filesystem::path(TAVRO_SOUND_DIR) / file);
   std::size_t start = kHeaderBytes + static_cast<std::size_t>(seconds * 44100) * kFrameBytes;
   if (wav.size() < start + 1024 * kFrameBytes) return {};
-  return Bytes(wav.begin() + static_cast<long>(start),
-               wav.begin() + static_cast<long>(start + 1024 * kFrameBytes));
+  Bytes out;
+  for (std::size_t i = start; i < start + 1024 * kFrameBytes; i += 2) {
+    PutLe16(out, static_cast<std::uint16_t>(Sample(wav, i) * kChannelVolume / 128));
+  }
+  return out;
+}
+
+// Opens the device in a child process with SDL_AUDIODRIVER set to driver
+// (unset for nullptr) and no ALSA card to be found; returns what the child
+// wrote on standard error and whether the device opened.
+std::string StandardErrorOfOpen(const char* driver, bool& opened) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return "pipe failed";
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeEnds[1], STDERR_FILENO);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    if (driver != nullptr) {
+      setenv("SDL_AUDIODRIVER", driver, 1);
+    } else {
+      unsetenv("SDL_AUDIODRIVER");
+    }
+    setenv("ALSA_CARD", "TavroNoSuchCard", 1);
+    _exit(MixerOpen() ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  std::string text;
+  char buffer[512];
+  ssize_t got;
+  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) text.append(buffer, got);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  opened = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return text;
 }
 
 int Occurrences(const Bytes& output, const Bytes& excerpt) {
@@ -119,6 +163,51 @@ TEST_F(SdlMixerTest, DifferentEffectsSoundTogether) {
   EXPECT_EQ(Occurrences(written, Excerpt("Pyuin.wav", 1.2)), 1);
 }
 
+// The four effect channels share the output: even four full-scale effects
+// sounding at once must sum without reaching full scale.
+TEST_F(SdlMixerTest, FourEffectsTogetherNeverReachFullScale) {
+  StartEngine();
+  // The game's effects, all started at once, then staggered.
+  for (int id = 0; id < 4; ++id) PlaySoundEvent(id);
+  Wait(1600);
+  for (int id = 3; id >= 0; --id) {
+    PlaySoundEvent(id);
+    Wait(100);
+  }
+  Wait(1600);
+  // Then four effects at full scale, alternating between the highest and
+  // the lowest level that both signs share.
+  Bytes full(44100 / 4 * kFrameBytes);
+  for (std::size_t i = 0; i < full.size(); i += 2) {
+    std::int16_t level = (i / 4096) % 2 == 0 ? 32767 : -32767;
+    full[i] = static_cast<unsigned char>(level);
+    full[i + 1] = static_cast<unsigned char>(static_cast<std::uint16_t>(level) >> 8);
+  }
+  for (int id = 0; id < 4; ++id) {
+    ASSERT_TRUE(MixerCreateEffect(id, WavFormat{2, 44100, 2}, full.data(), full.size()));
+  }
+  for (int id = 0; id < 4; ++id) MixerPlayEffect(id);
+  Wait(500);
+
+  Bytes written = Written();
+  ASSERT_GT(written.size(), 44100u * 4 * kFrameBytes);
+  // The game's effects fill the first 3.4 s of the output.
+  const std::size_t split = 44100u * 34 / 10 * kFrameBytes;
+  auto peak = [&](std::size_t from, std::size_t to) {
+    int highest = 0;
+    for (std::size_t i = from; i + 1 < to; i += 2) {
+      highest = std::max(highest, std::abs(static_cast<int>(Sample(written, i))));
+    }
+    return highest;
+  };
+  int gameEffectsPeak = peak(0, split);
+  int fullScalePeak = peak(split, written.size());
+  EXPECT_LT(gameEffectsPeak, 32767);
+  EXPECT_GT(gameEffectsPeak, 8000);  // still well audible
+  EXPECT_LT(fullScalePeak, 32767);
+  EXPECT_GT(fullScalePeak, 32767 * 3 / 4);  // the four did sound together
+}
+
 TEST_F(SdlMixerTest, FallbackRequestCutsOffTheOneBefore) {
   ASSERT_TRUE(MixerOpen());
   WaveResource shot = FindEmbeddedWave(kWaveShot);
@@ -135,7 +224,8 @@ TEST_F(SdlMixerTest, FallbackRequestCutsOffTheOneBefore) {
 
 TEST_F(SdlMixerTest, EightBitMonoIsConvertedToTheDeviceFormat) {
   ASSERT_TRUE(MixerOpen());
-  // Half a second of a constant half-scale level at 11025 Hz.
+  // Half a second of a constant half-scale level at 11025 Hz, played at a
+  // quarter of full volume.
   Bytes samples(11025 / 2, 0xC0);
   ASSERT_TRUE(MixerCreateEffect(0, WavFormat{1, 11025, 1}, samples.data(), samples.size()));
   MixerPlayEffect(0);
@@ -145,9 +235,9 @@ TEST_F(SdlMixerTest, EightBitMonoIsConvertedToTheDeviceFormat) {
   int run = 0;
   int longest = 0;
   for (std::size_t i = 0; i + kFrameBytes <= written.size(); i += kFrameBytes) {
-    auto left = static_cast<std::int16_t>(written[i] | (written[i + 1] << 8));
-    auto right = static_cast<std::int16_t>(written[i + 2] | (written[i + 3] << 8));
-    bool level = left > 16000 && left < 16800 && right > 16000 && right < 16800;
+    int left = Sample(written, i);
+    int right = Sample(written, i + 2);
+    bool level = left > 4000 && left < 4200 && right > 4000 && right < 4200;
     run = level ? run + 1 : 0;
     longest = std::max(longest, run);
   }
@@ -182,6 +272,16 @@ TEST_F(SdlMixerTest, WithoutADeviceTheGameGoesOnSilently) {
   EXPECT_EQ(PlayEffect(kSoundShot), -1);
   StopSound();
   EXPECT_EQ(SoundMutex, 0);
+}
+
+TEST_F(SdlMixerTest, WithoutADeviceOneLineSaysThatSoundIsOff) {
+  for (const char* driver : {static_cast<const char*>(nullptr), "alsa", "no-such-driver"}) {
+    SCOPED_TRACE(driver == nullptr ? "SDL's own choice" : driver);
+    bool opened = false;
+    std::string text = StandardErrorOfOpen(driver, opened);
+    if (opened) continue;  // a sound server answered after all
+    EXPECT_EQ(text, "tavro: sound is off: no audio device could be opened\n");
+  }
 }
 
 }  // namespace
