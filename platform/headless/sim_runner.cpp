@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #include "app/program.h"
 #include "app/window_proc.h"
@@ -30,12 +31,16 @@ bool ParseInteger(const std::string& word, long long& value) {
   return errno == 0 && *end == '\0';
 }
 
-bool ParseCoordinate(const std::string& word, int& value) {
-  long long parsed;
-  if (!ParseInteger(word, parsed) || parsed < -32768 || parsed > 65535) return false;
-  value = static_cast<int>(parsed);
-  return true;
+// Digits with an optional sign.
+bool IsWholeNumber(const std::string& word) {
+  const std::size_t start = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  return word.size() > start && word.find_first_not_of("0123456789", start) == std::string::npos;
 }
+
+// A client coordinate as a window message carries it: 16 bits, written
+// signed or unsigned (the game reads the unsigned halves).
+constexpr long long kCoordinateMin = -32768;
+constexpr long long kCoordinateMax = 65535;
 
 bool IsCommand(const std::string& word) {
   return std::find(std::begin(kCommands), std::end(kCommands), word) != std::end(kCommands);
@@ -68,9 +73,20 @@ bool ParseLine(const std::string& line, int number, SimEvent& event, std::string
     std::string xs;
     std::string ys;
     words >> xs >> ys;
-    if (!ParseCoordinate(xs, event.x) || !ParseCoordinate(ys, event.y) || (words >> extra)) {
+    if (!IsWholeNumber(xs) || !IsWholeNumber(ys) || (words >> extra)) {
       error = "line " + std::to_string(number) + ": " + command + " needs two coordinates";
       return false;
+    }
+    const std::pair<const std::string&, int&> coordinates[] = {{xs, event.x}, {ys, event.y}};
+    for (const auto& [word, coordinate] : coordinates) {
+      long long value;
+      if (!ParseInteger(word, value) || value < kCoordinateMin || value > kCoordinateMax) {
+        error = "line " + std::to_string(number) + ": " + command + " coordinate " + word +
+                " is outside " + std::to_string(kCoordinateMin) + ".." +
+                std::to_string(kCoordinateMax);
+        return false;
+      }
+      coordinate = static_cast<int>(value);
     }
     return true;
   }
@@ -91,7 +107,15 @@ class Run {
     line_ += '\n';
     std::fwrite(line_.data(), 1, line_.size(), out_);
     std::fflush(out_);
-    lastDumpedFrame_ = framesRun_;
+  }
+
+  // The line after the last frame, left out only when the last line written
+  // already shows this very state.
+  void FinalDump() {
+    std::string line;
+    AppendWorldJson(line, framesRun_);
+    line += '\n';
+    if (line != line_) Dump();
   }
 
   // Delivers one event; returns false when the run ends (exit).
@@ -130,12 +154,11 @@ class Run {
   }
 
   long long framesRun_ = 0;
-  long long lastDumpedFrame_ = -1;
 
  private:
   const SimOptions& options_;
   std::FILE* out_;
-  std::string line_;
+  std::string line_;  // the last line written
 };
 
 }  // namespace
@@ -191,7 +214,7 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
     run.framesRun_ = frame;
     if (options.dumpEvery > 0 && frame % options.dumpEvery == 0) run.Dump();
   }
-  if (running && run.lastDumpedFrame_ != run.framesRun_) run.Dump();
+  if (running) run.FinalDump();
   if (running) StopSound();
   if (!options.pngPath.empty() && !WriteSurfacePng(options.pngPath.c_str())) {
     std::fprintf(stderr, "tavro-sim: cannot write %s\n", options.pngPath.c_str());

@@ -63,6 +63,29 @@ TEST(SimScriptTest, RejectsBadLinesWithTheirNumber) {
   EXPECT_FALSE(ParseSimScript("3 start now\n", events, error));
 }
 
+TEST(SimScriptTest, PointerEventsNameWhatIsWrongWithTheirCoordinates) {
+  const struct {
+    const char* script;
+    const char* message;  // empty: accepted
+  } cases[] = {
+      {"1 click 0 65535\n", ""},
+      {"1 move -32768 511\n", ""},
+      {"1 click 65536 10\n", "line 1: click coordinate 65536 is outside -32768..65535"},
+      {"1 move 10 -32769\n", "line 1: move coordinate -32769 is outside -32768..65535"},
+      {"1 start\n2 click 0 -99999999999999999999\n",
+       "line 2: click coordinate -99999999999999999999 is outside -32768..65535"},
+      {"1 move 10\n", "line 1: move needs two coordinates"},
+      {"1 click 1 2 3\n", "line 1: click needs two coordinates"},
+      {"1 click x 2\n", "line 1: click needs two coordinates"},
+  };
+  for (const auto& c : cases) {
+    std::vector<SimEvent> events;
+    std::string error;
+    EXPECT_EQ(ParseSimScript(c.script, events, error), *c.message == '\0') << c.script;
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.script << " gave: " << error;
+  }
+}
+
 TEST(SimScriptTest, SkipsCommentsAndKeepsFileOrderWithinAFrame) {
   std::vector<SimEvent> events;
   std::string error;
@@ -91,6 +114,17 @@ TEST(SimRunTest, DumpsEveryKFramesPlusAFinalLine) {
   EXPECT_EQ(Field(out.lines[0], "demoMode"), 1);
   EXPECT_EQ(Field(out.lines[0], "groundY"), 430);
   EXPECT_EQ(Field(out.lines[0], "SoundFlag"), 1);
+}
+
+TEST(SimRunTest, AFinalLineFollowsAnyChangeAfterTheLastDump) {
+  Output out = Simulate("0 dump\n0 start\n", 0);
+  ASSERT_EQ(out.lines.size(), 2u);
+  EXPECT_EQ(Field(out.lines[0], "demoMode"), 1);
+  EXPECT_EQ(Field(out.lines[1], "frame"), 0);
+  EXPECT_EQ(Field(out.lines[1], "demoMode"), 0);
+  out = Simulate("0 start\n0 dump\n", 0);  // the dump already shows the end
+  ASSERT_EQ(out.lines.size(), 1u);
+  EXPECT_EQ(Field(out.lines[0], "demoMode"), 0);
 }
 
 TEST(SimRunTest, RunsAreReproducible) {
