@@ -268,7 +268,7 @@ std::vector<int> ReferenceLine(std::int64_t x0, std::int64_t y0, std::int64_t x1
   const std::int64_t majorDelta = alongX ? dx : dy;
   const std::int64_t minorStart = alongX ? y0 : x0;
   const std::int64_t minorDelta = alongX ? dy : dx;
-  for (std::int64_t major = 0; major < kSurfaceWidth; ++major) {
+  for (std::int64_t major = 0; major < kSurfaceWidth; ++major) {  // the surface is square
     const std::int64_t i = majorDelta > 0 ? major - majorStart : majorStart - major;
     if (i < 0 || i >= n) continue;
     const __int128 product = static_cast<__int128>(i) * minorDelta;
@@ -289,22 +289,35 @@ TEST_F(SurfaceTest, LinesMatchTheNearestPixelRuleInEveryOctantAndAtAnyDistance) 
   for (int dx = -24; dx <= 24; ++dx) {  // every direction, short
     for (int dy = -24; dy <= 24; ++dy) lines.push_back({300, 200, 300 + dx, 200 + dy});
   }
-  const int far[] = {INT_MIN, -1000000007, -40000, -513, -1, 0, 255, 511, 512, 65535, INT_MAX};
-  for (int a : far) {  // long and clipped, through and past the surface
-    for (int b : far) {
+  const int edges[] = {INT_MIN, -1000000007, -40000, -513, -1, 0, 255, 511, 512, 65535, INT_MAX};
+  for (int a : edges) {  // long and clipped, through and past the surface
+    for (int b : edges) {
       lines.push_back({a, b, b / -3, a / 5});
       lines.push_back({a, 7, b, 500});
       lines.push_back({100, a, 411, b});
     }
   }
   std::uint64_t seed = 12345;
-  auto next = [&seed](std::int64_t range) {
+  auto next = [&seed](std::int64_t range) {  // uniform in -range .. range
     seed = seed * 6364136223846793005u + 1442695040888963407u;
-    return static_cast<int>(static_cast<std::int64_t>((seed >> 33) % (2 * range + 1)) - range);
+    return static_cast<int>(static_cast<std::int64_t>((seed >> 16) % (2 * range + 1)) - range);
   };
-  for (int k = 0; k < 3000; ++k) {  // random, near and far
-    const std::int64_t range = k % 3 == 0 ? 600 : (k % 3 == 1 ? 100000 : INT_MAX);
-    lines.push_back({next(range), next(range), next(range), next(range)});
+  const int far = INT_MAX - 2000;
+  for (int k = 0; k < 3000; ++k) {  // random: near, from far away, to far away, right across
+    const int nx = next(600), ny = next(600), fx = next(far), fy = next(far);
+    switch (k % 4) {
+      case 0:
+        lines.push_back({nx, ny, next(600), next(600)});
+        break;
+      case 1:
+        lines.push_back({fx, fy, nx, ny});
+        break;
+      case 2:
+        lines.push_back({nx, ny, fx, fy});
+        break;
+      default:
+        lines.push_back({fx, fy, nx + 512 - fx, ny + 512 - fy});  // centre near the surface
+    }
   }
 
   // Each line must draw exactly its pixels: they are black before it, white
