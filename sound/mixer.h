@@ -3,6 +3,7 @@
 // runner and the tests. All calls come from the program's one thread.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
 // PCM layout of an effect's samples: 8-bit unsigned or 16-bit signed
@@ -16,12 +17,26 @@ struct WavFormat {
 // Number of effect channels; the fallback player has one more.
 constexpr int kMixerEffects = 4;
 
+// Whether samples of this format and size can be played at all: 1 or 2
+// channels of 1 or 2 bytes, a positive rate, and a whole number of frames,
+// at least one (an empty data chunk has nothing to play). Every mixer
+// refuses what this refuses.
+inline bool MixerCanPlay(const WavFormat& format, std::size_t bytes) {
+  if (format.channels < 1 || format.channels > 2 || format.bytesPerSample < 1 ||
+      format.bytesPerSample > 2 || format.sampleRate <= 0) {
+    return false;
+  }
+  std::size_t frameBytes = static_cast<std::size_t>(format.channels * format.bytesPerSample);
+  return bytes > 0 && bytes % frameBytes == 0 && bytes <= INT_MAX;
+}
+
 // Opens the audio device; false when there is none to be had.
 bool MixerOpen();
 
 // Prepares effect id (0..3) from bytes of samples in the given format,
 // converted once to the device's format. The samples must stay valid until
-// MixerClose. False leaves the effect unplayable.
+// MixerClose. False (always for what MixerCanPlay refuses) leaves the effect
+// unplayable.
 bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* samples,
                        std::size_t bytes);
 

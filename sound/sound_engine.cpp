@@ -57,30 +57,50 @@ void ReleaseSamples(SoundSlot& slot) {
   slot.byteCount = -1;
 }
 
-// Builds "folder/name" into path. A path that does not fit is not opened:
-// cut short it could name another file.
-int OpenInFolder(const char* folder, const char* fileName, WavInfo& info, char (&path)[kMaxPath]) {
+// Builds "folder/name" into path and opens it; failure says why when the
+// result is -1. A path that does not fit is not opened: cut short it could
+// name another file.
+int OpenInFolder(const char* folder, const char* fileName, WavInfo& info, char (&path)[kMaxPath],
+                 OpenFailure& failure) {
   WavInfoInit(info);
+  failure = OpenFailure::Missing;
   int length = std::snprintf(path, sizeof path, "%s/%s", folder, fileName);
   if (length < 0 || length >= kMaxPath) return -1;
-  return WavOpen(0, info, path);
+  int result = WavOpen(0, info, path);
+  failure = result == -1 ? WavOpenFailure() : OpenFailure::None;
+  return result;
 }
 
-// Opens the effect's file beside the executable, else in the installed data
-// folder. Leaves path holding the last one tried.
-int OpenEffectFile(const char* fileName, WavInfo& info, char (&path)[kMaxPath]) {
-  int result = OpenInFolder(BaseDirectory, fileName, info, path);
-  if (result != -1) return result;
-  char besideExecutable[kMaxPath];
-  std::memcpy(besideExecutable, path, sizeof path);
-  char dataFolder[kMaxPath];
-  int length =
-      std::snprintf(dataFolder, sizeof dataFolder, "%s/%s", BaseDirectory, kInstalledDataFolder);
-  if (length < 0 || length >= kMaxPath) return result;
-  result = OpenInFolder(dataFolder, fileName, info, path);
-  if (result < 0) {
-    DebugLog("%s: read open error (result=%d) \"%s\"\n", ProgramName, -1, besideExecutable);
+// A file the reader refused unread is worth telling the user about: it
+// exists where an effect is looked for and silences that effect.
+void ReportRefusedFile(const char* path, OpenFailure failure) {
+  if (failure == OpenFailure::NotRegular) {
+    std::fprintf(stderr, "tavro: sound file \"%s\" is not a regular file; that effect is off\n",
+                 path);
+  } else if (failure == OpenFailure::TooLarge) {
+    std::fprintf(stderr, "tavro: sound file \"%s\" is larger than %llu MiB; that effect is off\n",
+                 path, kWavMaxFileBytes >> 20);
   }
+}
+
+// Opens the effect's file beside the executable or, when there is none, in
+// the installed data folder. Leaves path holding the last one tried.
+int OpenEffectFile(const char* fileName, WavInfo& info, char (&path)[kMaxPath]) {
+  OpenFailure failure;
+  int result = OpenInFolder(BaseDirectory, fileName, info, path, failure);
+  if (failure == OpenFailure::Missing) {
+    char besideExecutable[kMaxPath];
+    std::memcpy(besideExecutable, path, sizeof path);
+    char dataFolder[kMaxPath];
+    int length =
+        std::snprintf(dataFolder, sizeof dataFolder, "%s/%s", BaseDirectory, kInstalledDataFolder);
+    if (length < 0 || length >= kMaxPath) return result;
+    result = OpenInFolder(dataFolder, fileName, info, path, failure);
+    if (result < 0) {
+      DebugLog("%s: read open error (result=%d) \"%s\"\n", ProgramName, -1, besideExecutable);
+    }
+  }
+  ReportRefusedFile(path, failure);
   return result;
 }
 

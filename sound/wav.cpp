@@ -1,5 +1,7 @@
 // RIFF WAVE reader. Files are kept in a small table of standard streams so
-// that WavInfo can hold a plain integer descriptor.
+// that WavInfo can hold a plain integer descriptor. Only regular files of at
+// most kWavMaxFileBytes are opened, so that an odd file named like an effect
+// can neither block start-up nor fill the memory.
 #include "sound/wav.h"
 
 #include <cstdio>
@@ -12,6 +14,7 @@ constexpr int kFormatBufferSize = 256;
 constexpr std::int64_t kMaxFileLength = std::int64_t{1} << 32;
 
 std::FILE* OpenFiles[kFileSlots];
+OpenFailure LastOpenFailure = OpenFailure::None;
 
 std::FILE* FileOf(int descriptor) {
   if (descriptor < 0 || descriptor >= kFileSlots) return nullptr;
@@ -19,11 +22,12 @@ std::FILE* FileOf(int descriptor) {
 }
 
 int OpenFile(const char* path) {
+  LastOpenFailure = OpenFailure::Failed;
   if (path == nullptr) return -1;
   int slot = 0;
   while (slot < kFileSlots && OpenFiles[slot] != nullptr) ++slot;
   if (slot == kFileSlots) return -1;
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = PlatformOpenForReading(path, kWavMaxFileBytes, &LastOpenFailure);
   if (file == nullptr) return -1;
   OpenFiles[slot] = file;
   return slot;
@@ -86,8 +90,10 @@ int WavOpen(int mode, WavInfo& info, const char* path) {
   info.mode = mode;
   info.file = OpenFile(path);
   if (info.file < 0) return -1;
+  LastOpenFailure = OpenFailure::None;
   std::FILE* file = OpenFiles[info.file];
 
+  // Only a file that grew since it was opened can be this long.
   if (FileLength(file) >= kMaxFileLength) return Fail(info, -20);
 
   // A header cut short by the end of the file cannot say "RIFF".
@@ -166,6 +172,10 @@ int WavOpen(int mode, WavInfo& info, const char* path) {
   info.frameCount = static_cast<std::int32_t>(dataLength / frameBytes);
   if (dataLength % frameBytes != 0) return Fail(info, -30);
   return 0;
+}
+
+OpenFailure WavOpenFailure() {
+  return LastOpenFailure;
 }
 
 int WavClose(WavInfo& info) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 // What WavOpen found; eight 32-bit words.
 struct WavInfo {
   std::int32_t sampleRate;      // samples per second per channel
@@ -19,16 +21,25 @@ struct WavInfo {
 // Start values: 44100 Hz, mono, 16 bits, no frames, no file.
 void WavInfoInit(WavInfo& info);
 
+// The longest file WavOpen reads; a longer one is refused unread.
+constexpr unsigned long long kWavMaxFileBytes = 64ull << 20;
+
 // Opens the file at path, checks its header and format chunk and walks the
 // chunks to the sample data. Returns 0 with the file positioned at the first
 // sample byte, or a negative code with the file closed:
-//   -1 cannot open, -2 header or chunk header unreadable or no data chunk,
+//   -1 cannot open: missing, not a regular file (a FIFO or device is never
+//      opened for reading, so this never blocks), longer than
+//      kWavMaxFileBytes, or another error (WavOpenFailure tells which),
+//   -2 header or chunk header unreadable or no data chunk,
 //   -11 not "WAVE", -12 no leading "fmt " chunk, -13 format chunk length not
 //   1..256, -14 format chunk unreadable, -15 block align does not match,
-//   -20 not "RIFF", shorter than its header or 4 GiB or longer,
+//   -20 not "RIFF" or shorter than its header,
 //   -21 not PCM, not 1 or 2 channels or not 8 or 16 bits,
 //   -30 data length not a whole number of frames (the fields stay filled in).
 int WavOpen(int mode, WavInfo& info, const char* path);
+
+// Why the last WavOpen returned -1; None after any other result.
+OpenFailure WavOpenFailure();
 
 // Closes the file of a successful WavOpen; -2 when the record has no open
 // file. The record is not marked closed: call it exactly once per open.

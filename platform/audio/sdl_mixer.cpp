@@ -115,13 +115,10 @@ bool MixerOpen() {
 
 bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* samples,
                        std::size_t bytes) {
-  if (!DeviceOpen || id < 0 || id >= kMixerEffects || samples == nullptr) return false;
-  if (format.channels < 1 || format.channels > 2 || format.bytesPerSample < 1 ||
-      format.bytesPerSample > 2 || format.sampleRate <= 0) {
+  if (!DeviceOpen || id < 0 || id >= kMixerEffects || samples == nullptr ||
+      !MixerCanPlay(format, bytes)) {
     return false;
   }
-  std::size_t frameBytes = static_cast<std::size_t>(format.channels * format.bytesPerSample);
-  if (bytes == 0 || bytes % frameBytes != 0 || bytes > INT_MAX) return false;
 
   SDL_AudioCVT cvt;
   SDL_AudioFormat source = format.bytesPerSample == 1 ? AUDIO_U8 : AUDIO_S16LSB;

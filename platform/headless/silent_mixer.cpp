@@ -20,7 +20,10 @@ bool MixerOpen() {
 
 bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* samples,
                        std::size_t bytes) {
-  if (id < 0 || id >= kMixerEffects || !SilentMixer.open || samples == nullptr) return false;
+  if (id < 0 || id >= kMixerEffects || !SilentMixer.open || samples == nullptr ||
+      !MixerCanPlay(format, bytes)) {
+    return false;
+  }
   if (SilentMixer.failCreate[id]) return false;
   SilentMixer.effectReady[id] = true;
   SilentMixer.effectFormat[id] = format;

@@ -10,6 +10,7 @@
 #include "sound/embedded_waves.h"
 #include "sound/silent_mixer.h"
 #include "sound/sound.h"
+#include "sound/tests/mixer_cases.h"
 #include "sound/tests/wav_builder.h"
 #include "sound/wav.h"
 
@@ -203,6 +204,62 @@ TEST_F(SoundEngineTest, DataChunkLongerThanTheFileIsNotAllocated) {
   EXPECT_EQ(PlayEffect(0), 0);
   EXPECT_TRUE(Logs("Tavro.exe: read error r=0 (data chunk longer than the file)\n"));
   EXPECT_TRUE(Logs("Tavro.exe: memory allocation error (3000000000 bytes).\n"));
+}
+
+// A FIFO or a huge file named like an effect: start-up neither blocks nor
+// reads it, says so once on standard error, and only that effect is silent,
+// even when the installed data folder has a good copy.
+TEST_F(SoundEngineTest, OddEffectFilesAreRefusedUnreadWithOneLineEach) {
+  WriteEffect(kSoundFireworks, "bin");
+  WriteEffect(kSoundDestroyed, "bin");
+  WriteEffect(kSoundShot, "share/tavro");
+  SetBaseDirectory(PathOf("bin"));
+  const std::string fifo = PathOf("bin/Pyuin.wav");
+  ASSERT_TRUE(MakeFifo(fifo));
+  // Gooon.wav: 1 GiB, sparse, its data chunk claiming all of it.
+  const std::string huge = folder.Write(
+      "bin/Gooon.wav", WavHeader(16) + FormatBody({}, 16) + Chunk("data", (1u << 30) - 44));
+  std::error_code error;
+  std::filesystem::resize_file(huge, std::uintmax_t{1} << 30, error);
+  if (error) GTEST_SKIP() << "no sparse file here: " << error.message();
+
+  testing::internal::CaptureStderr();
+  RunWithoutBlockingOn(fifo, [this] {
+    StartUp();
+    return 0;
+  });
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "tavro: sound file \"" + huge +
+                      "\" is larger than 64 MiB; that effect is off\n"
+                      "tavro: sound file \"" +
+                      fifo + "\" is not a regular file; that effect is off\n");
+  EXPECT_EQ(World.soundReady, 1);
+  EXPECT_EQ(PlayEffect(kSoundLands), -1);
+  EXPECT_EQ(PlayEffect(kSoundShot), -1);
+  EXPECT_EQ(PlayEffect(kSoundFireworks), 0);
+  EXPECT_EQ(PlayEffect(kSoundDestroyed), 0);
+}
+
+// An empty data chunk is a valid WAV file with nothing to play: the mixer
+// refuses it and the effect is silent.
+TEST_F(SoundEngineTest, EmptyDataChunkLeavesTheEffectSilent) {
+  WriteAllEffects();
+  folder.Write("Chyuin.wav", MakeWav({}, {}));
+  StartUp();
+  EXPECT_EQ(SoundSlots[kSoundDestroyed].samples, nullptr);
+  EXPECT_EQ(PlayEffect(kSoundDestroyed), -1);
+  PlaySoundEvent(kSoundDestroyed);
+  EXPECT_EQ(SilentMixer.effectPlays[kSoundDestroyed], 0);
+  EXPECT_EQ(PlayEffect(kSoundShot), 0);
+
+  // The runner's mixer refuses what the desktop's refuses (its test runs the
+  // same table).
+  ASSERT_TRUE(MixerOpen());
+  Bytes samples(64, 0);
+  for (const MixerCase& c : kMixerCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(MixerCreateEffect(0, c.format, samples.data(), c.bytes), c.accepted);
+  }
 }
 
 TEST_F(SoundEngineTest, EffectTheMixerRefusesIsSilent) {

@@ -2,9 +2,14 @@
 // scratch folder to put them in.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -120,4 +125,23 @@ class ScratchFolder {
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Makes a FIFO at path with the system's mkfifo; true when there is one.
+inline bool MakeFifo(const std::string& path) {
+  std::string command = "mkfifo '" + path + "'";
+  return std::system(command.c_str()) == 0 && std::filesystem::is_fifo(path);
+}
+
+// Runs call on a thread of its own and returns its result. A call still
+// running after 10 s is taken to be stuck opening the FIFO at fifoPath: the
+// test fails, and a writer opens the FIFO so that the call can finish.
+template <typename Call>
+auto RunWithoutBlockingOn(const std::string& fifoPath, Call call) {
+  auto running = std::async(std::launch::async, call);
+  if (running.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+    ADD_FAILURE() << "blocked opening the FIFO " << fifoPath;
+    std::ofstream writer(fifoPath);
+  }
+  return running.get();
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -251,20 +252,53 @@ TEST_F(WavReaderTest, FailedAndRepeatedOpensLeakNoFiles) {
   }
 }
 
-TEST_F(WavReaderTest, FilesOf4GiBOrMoreAreRefused) {
-  path = folder.Write("huge.wav", MakeWav({}, Counting(4)));
-  std::error_code error;
-  std::filesystem::resize_file(path, std::uintmax_t{1} << 32, error);
-  if (error) GTEST_SKIP() << "no sparse file of 4 GiB here: " << error.message();
-  EXPECT_EQ(WavOpen(0, info, path.c_str()), -20);
-  EXPECT_EQ(info.file, -1);
-  EXPECT_TRUE(Logged.empty());
-
-  // One byte less passes that check and reads as usual.
-  std::filesystem::resize_file(path, (std::uintmax_t{1} << 32) - 1, error);
-  ASSERT_FALSE(error);
-  EXPECT_EQ(WavOpen(0, info, path.c_str()), 0);
-  EXPECT_EQ(WavClose(info), 0);
+// Odd files named like an effect: only regular files of at most 64 MiB are
+// opened; a FIFO is refused at once, a huge sparse file without reading it.
+TEST_F(WavReaderTest, OnlyRegularFilesUpTo64MiBAreOpened) {
+  const std::string good = folder.Write("good.wav", MakeWav({}, Counting(4)));
+  const std::string fifo = (folder.path() / "fifo.wav").string();
+  ASSERT_TRUE(MakeFifo(fifo));
+  std::filesystem::create_symlink(fifo, folder.path() / "to-fifo.wav");
+  std::filesystem::create_symlink(good, folder.path() / "to-good.wav");
+  std::filesystem::create_symlink(folder.path() / "none.wav", folder.path() / "dangling.wav");
+  struct Case {
+    const char* name;
+    std::uintmax_t size;  // 0: as made above; else a sparse WAV file of this size
+    int result;
+    OpenFailure failure;
+  };
+  const Case cases[] = {
+      {"fifo.wav", 0, -1, OpenFailure::NotRegular},
+      {"to-fifo.wav", 0, -1, OpenFailure::NotRegular},
+      {"dangling.wav", 0, -1, OpenFailure::Missing},
+      {"to-good.wav", 0, 0, OpenFailure::None},
+      {"64MiB.wav", kWavMaxFileBytes, 0, OpenFailure::None},
+      {"64MiB+1.wav", kWavMaxFileBytes + 1, -1, OpenFailure::TooLarge},
+      {"1GiB.wav", std::uintmax_t{1} << 30, -1, OpenFailure::TooLarge},
+      {"4GiB.wav", std::uintmax_t{1} << 32, -1, OpenFailure::TooLarge},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    path = (folder.path() / c.name).string();
+    if (c.size != 0) {
+      // The data chunk claims all of the file, as a real recording would.
+      auto data = static_cast<std::uint32_t>(std::min<std::uintmax_t>(c.size - 44, 0xFFFFFFF0));
+      folder.Write(c.name, WavHeader(16) + FormatBody({}, 16) + Chunk("data", data));
+      std::error_code error;
+      std::filesystem::resize_file(path, c.size, error);
+      if (error) GTEST_SKIP() << "no sparse file here: " << error.message();
+    }
+    WavInfoInit(info);
+    int result = RunWithoutBlockingOn(fifo, [&] { return WavOpen(0, info, path.c_str()); });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(WavOpenFailure(), c.failure);
+    if (result == 0) {
+      EXPECT_EQ(WavClose(info), 0);
+    } else {
+      EXPECT_EQ(info.file, -1);
+    }
+    if (c.size != 0) std::filesystem::remove(path);
+  }
 }
 
 }  // namespace
