@@ -51,9 +51,15 @@ struct ParsedLine {
   std::string_view value;  // the key's value without surrounding blanks
 };
 
+// Length of a UTF-8 byte-order mark at the start of text, which is not part
+// of the first line: 3 or 0.
+std::size_t BomLength(std::string_view text) {
+  return text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+}
+
 class LineReader {
  public:
-  explicit LineReader(std::string_view text) : text_(text) {}
+  explicit LineReader(std::string_view text) : text_(text), pos_(BomLength(text)) {}
 
   bool Next(Line* line) {
     if (pos_ >= text_.size()) return false;
@@ -164,6 +170,7 @@ std::string_view VisibleValue(std::string_view value) {
 
 // Whether the last line of text, which ends with a line break, is blank.
 bool LastLineIsBlank(std::string_view text) {
+  text.remove_prefix(BomLength(text));
   std::string_view body = text.substr(0, text.size() - 1);
   if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
   const std::size_t newline = body.find_last_of('\n');
@@ -242,7 +249,7 @@ void IniSetString(std::string& text, std::string_view section, std::string_view 
     return;
   }
 
-  if (!text.empty()) {
+  if (text.size() > BomLength(text)) {
     if (text.back() != '\n') text += lineBreak;
     if (!LastLineIsBlank(text)) text += lineBreak;
   }

@@ -12,6 +12,9 @@
 //   value in place and leave every other line as it was. New lines take the
 //   file's line-ending style ("\n" or "\r\n").
 //
+// - A UTF-8 byte-order mark at the start of the text is skipped when reading
+//   and kept when writing.
+//
 // Any bytes are accepted as input; lines that are neither a section header
 // nor a key are kept and skipped.
 #pragma once

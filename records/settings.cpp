@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -81,27 +80,93 @@ std::string NameKey(int row) {
   return std::to_string(row) + "_Name";
 }
 
-enum class ReadResult { kRead, kMissing, kFailed };
+// Files beyond this are not settings files; reading one could exhaust memory.
+constexpr unsigned long long kSettingsFileMaxBytes = 16ull << 20;
+
+enum class ReadResult { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
 
 ReadResult ReadWholeFile(const std::string& path, std::string* text) {
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) return ReadResult::kMissing;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return ReadResult::kFailed;
+  OpenFailure failure = OpenFailure::Failed;
+  std::FILE* file = PlatformOpenForReading(path.c_str(), kSettingsFileMaxBytes, &failure);
+  if (file == nullptr) {
+    switch (failure) {
+      case OpenFailure::Missing:
+        return ReadResult::kMissing;
+      case OpenFailure::NotRegular:
+        return ReadResult::kNotRegular;
+      case OpenFailure::TooLarge:
+        return ReadResult::kTooLarge;
+      default:
+        return ReadResult::kFailed;
+    }
+  }
   text->clear();
   char chunk[4096];
   std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, count);
-  const bool failed = std::ferror(file) != 0;
+  ReadResult result = ReadResult::kRead;
+  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    // a file still growing after it was opened is bounded all the same
+    if (text->size() + count > kSettingsFileMaxBytes) {
+      result = ReadResult::kTooLarge;
+      break;
+    }
+    text->append(chunk, count);
+  }
+  if (result == ReadResult::kRead && std::ferror(file) != 0) result = ReadResult::kFailed;
   std::fclose(file);
-  return failed ? ReadResult::kFailed : ReadResult::kRead;
+  if (result != ReadResult::kRead) text->clear();
+  return result;
+}
+
+const char* WhyNotRead(ReadResult result) {
+  switch (result) {
+    case ReadResult::kNotRegular:
+      return "it is not a regular file";
+    case ReadResult::kTooLarge:
+      return "it is larger than 16 MiB";
+    default:
+      return "it could not be read";
+  }
+}
+
+// Whether the text holds any ranking row at all, so that a rejected ranking
+// lost something worth keeping.
+bool HasRankingRows(std::string_view text) {
+  for (int n = 1; n <= kRankingRows; ++n) {
+    if (!IniGetString(text, kScoreSection, ValuesKey(n), "").empty() ||
+        !IniGetString(text, kScoreSection, NameKey(n), "").empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Set when LoadSettings rejected the file's ranking: the file is copied
+// aside before the next save writes the empty ranking over its rows.
+bool backupPending = false;
+
+// Keeps the settings file's text (about to be replaced) as "<file>.bak".
+bool KeepBackup(const std::string& path, const std::string& text) {
+  const std::string backup = path + ".bak";
+  if (!PlatformWriteFileAtomically(backup.c_str(), text.data(), text.size())) {
+    std::fprintf(stderr,
+                 "TAVRO: the ranking in %s could not be read and no copy could be kept in %s; "
+                 "the file is left unchanged\n",
+                 path.c_str(), backup.c_str());
+    return false;
+  }
+  std::fprintf(stderr,
+               "TAVRO: the ranking in %s could not be read and starts empty; "
+               "the file as it was is kept in %s\n",
+               path.c_str(), backup.c_str());
+  return true;
 }
 
 }  // namespace
 
 void SetSettingsFilePath(const std::string& path) {
   PathStorage() = path;
+  backupPending = false;
 }
 
 const std::string& SettingsFilePath() {
@@ -128,7 +193,7 @@ void ResetRanking() {
   World.rankJustAchieved = 0;
 }
 
-void LoadSettingsFromText(std::string_view text) {
+bool LoadSettingsFromText(std::string_view text) {
   RapidFlag = ReadFlag(text, "RapidFlag", 0);
   SoundFlag = ReadFlag(text, "SoundFlag", 1);
   WaitFlag = ReadFlag(text, "WaitFlag", 1);
@@ -139,23 +204,28 @@ void LoadSettingsFromText(std::string_view text) {
     const std::string values = IniGetString(text, kScoreSection, ValuesKey(n), "");
     if (values.empty() || !ParseValuesLine(values, &row)) {
       ResetRanking();
-      return;
+      return false;
     }
     const std::string name = IniGetString(text, kScoreSection, NameKey(n), "");
     if (name.empty() || NameColumns(name) > kNameMaxColumns) {
       ResetRanking();
-      return;
+      return false;
     }
     std::memset(row.name, 0, sizeof row.name);
     std::memcpy(row.name, name.data(), name.size());
   }
+  return true;
 }
 
 void LoadSettings() {
   std::string text;
   const std::string& path = SettingsFilePath();
-  if (path.empty() || ReadWholeFile(path, &text) != ReadResult::kRead) text.clear();
-  LoadSettingsFromText(text);
+  const ReadResult result = path.empty() ? ReadResult::kMissing : ReadWholeFile(path, &text);
+  if (result != ReadResult::kRead && result != ReadResult::kMissing) {
+    std::fprintf(stderr, "TAVRO: the settings file %s was not read (%s); the defaults apply\n",
+                 path.c_str(), WhyNotRead(result));
+  }
+  backupPending = !LoadSettingsFromText(text) && HasRankingRows(text);
 }
 
 std::string SaveSettingsToText(std::string existing) {
@@ -181,8 +251,13 @@ bool TrySaveSettings() {
   const std::string& path = SettingsFilePath();
   if (path.empty()) return false;
   std::string text;
+  const ReadResult result = ReadWholeFile(path, &text);
   // an unreadable file is left alone rather than replaced without its other content
-  if (ReadWholeFile(path, &text) == ReadResult::kFailed) return false;
+  if (result != ReadResult::kRead && result != ReadResult::kMissing) return false;
+  if (backupPending && result == ReadResult::kRead) {
+    if (!KeepBackup(path, text)) return false;
+    backupPending = false;
+  }
   const std::string saved = SaveSettingsToText(std::move(text));
   return PlatformWriteFileAtomically(path.c_str(), saved.data(), saved.size());
 }

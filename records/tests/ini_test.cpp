@@ -82,6 +82,21 @@ TEST(IniRead, CrLfLinesReadLikeLfLines) {
   EXPECT_EQ(IniGetInt(text, "a", "N", -1), 7);
 }
 
+// A UTF-8 byte-order mark at the start belongs to no line: the first section
+// is found, and a write keeps the mark in front.
+TEST(IniRead, ByteOrderMarkAtStartIsSkippedAndKept) {
+  std::string text = "\xEF\xBB\xBF[ENVIRONMENT]\nSoundFlag=0\n";
+  EXPECT_EQ(IniGetInt(text, "ENVIRONMENT", "SoundFlag", -1), 0);
+  IniSetString(text, "ENVIRONMENT", "SoundFlag", "1");
+  EXPECT_EQ(text, "\xEF\xBB\xBF[ENVIRONMENT]\nSoundFlag=1\n");
+
+  std::string markOnly = "\xEF\xBB\xBF";
+  IniSetString(markOnly, "A", "k", "v");
+  EXPECT_EQ(markOnly, "\xEF\xBB\xBF[A]\nk=v\n");
+  // elsewhere it is an ordinary part of a line
+  EXPECT_EQ(IniGetInt("x\n\xEF\xBB\xBF[A]\nk=1\n", "A", "k", -1), -1);
+}
+
 TEST(IniParseInt, SignAndDigitsUpToOtherCharacter) {
   EXPECT_EQ(IniParseInt("42", -1), 42);
   EXPECT_EQ(IniParseInt("-17", -1), -17);

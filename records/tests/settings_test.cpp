@@ -1,10 +1,14 @@
 #include "records/settings.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -325,6 +329,112 @@ TEST_F(SettingsTest, UnreadableFileIsNotReplaced) {
   EXPECT_FALSE(TrySaveSettings());
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_EQ(ReadFile(file_), "[Other]\nprecious=1\n");
+}
+
+// A settings path that names anything but a plain file of sensible size is
+// not read, without blocking or reading without end: one line on standard
+// error says why, the defaults apply, and the save leaves the thing alone.
+// The FIFO and the link to /dev/zero come last: a reader without these
+// guards blocks on the one for good and reads the other until memory runs out.
+TEST_F(SettingsTest, OddSettingsFileIsNotReadNorReplaced) {
+  constexpr std::uintmax_t kOverLimit = (16u << 20) + 1;
+  struct Case {
+    const char* what;
+    std::function<bool()> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"folder", [&] { return fs::create_directory(file_); }, "it is not a regular file"},
+      {"device", [&] { return RunningAsRoot() && MakeDeviceNode(file_); },
+       "it is not a regular file"},
+      {"sparse file over 16 MiB",
+       [&] {
+         WriteFile(file_, "[ENVIRONMENT]\nSoundFlag=0\n");
+         fs::resize_file(file_, kOverLimit);
+         return true;
+       },
+       "it is larger than 16 MiB"},
+      {"fifo", [&] { return MakeFifo(file_); }, "it is not a regular file"},
+      {"link to /dev/zero",
+       [&] {
+         fs::create_symlink("/dev/zero", file_);
+         return true;
+       },
+       "it is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(file_);
+    if (!c.make()) continue;  // a device node needs root
+    const fs::file_type kind = fs::symlink_status(file_).type();
+    SoundFlag = 0;
+    ::testing::internal::CaptureStderr();
+    World.rankJustAchieved = 7;
+    LoadSettings();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "TAVRO: the settings file " +
+                                                            file_.string() + " was not read (" +
+                                                            c.reason + "); the defaults apply\n");
+    EXPECT_EQ(SoundFlag, 1);
+    ExpectEmptyRanking();
+    EXPECT_FALSE(TrySaveSettings());
+    EXPECT_EQ(fs::symlink_status(file_).type(), kind);
+    if (kind == fs::file_type::regular) {
+      EXPECT_EQ(fs::file_size(file_), kOverLimit);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+  }
+}
+
+// When the loader rejects rows that the file really holds, the file as it
+// was is kept as TAVRO.INI.bak (replacing an older one) before the save
+// writes the empty ranking, and this is said once. A file without rows
+// (fresh, or without a SCORE section) or with a whole ranking needs no copy.
+TEST_F(SettingsTest, RejectedRankingIsKeptAsBackupBeforeTheSave) {
+  const fs::path backup = folder_ / "TAVRO.INI.bak";
+  std::string shortRow = "; notes\n" + ScoreRows(1, 10);
+  IniSetString(shortRow, "SCORE", "10_Values", "1 2");
+  struct Case {
+    const char* what;
+    const char* text;  // nullptr: no file
+    bool kept;
+  };
+  const std::string rowsOneToFive = ScoreRows(1, 5);
+  const std::string whole = ScoreRows(1, 10);
+  const Case cases[] = {
+      {"row 10 short", shortRow.c_str(), true},
+      {"rows 1 to 5 only", rowsOneToFive.c_str(), true},
+      {"no file", nullptr, false},
+      {"no SCORE section", "[ENVIRONMENT]\nSoundFlag=0\n", false},
+      {"empty SCORE section", "[SCORE]\n[Other]\n1_Values=1 2 3\n", false},
+      {"whole ranking", whole.c_str(), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(file_);
+    WriteFile(backup, "an older copy");
+    if (c.text != nullptr) WriteFile(file_, c.text);
+    LoadSettings();
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(TrySaveSettings());
+    ASSERT_TRUE(TrySaveSettings());  // the copy is made before the first save only
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadFile(backup), c.kept ? std::string(c.text) : "an older copy");
+    EXPECT_EQ(said.empty(), !c.kept) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.kept ? 1 : 0);
+    if (c.kept) {
+      EXPECT_NE(said.find(backup.string()), std::string::npos);
+    }
+  }
+
+  // Without a place for the copy, the rows are not given up: no save.
+  fs::remove(backup);
+  fs::create_directories(backup / "inner");
+  WriteFile(file_, shortRow);
+  LoadSettings();
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(TrySaveSettings());
+  EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(ReadFile(file_), shortRow);
 }
 
 TEST(SettingsPath, DefaultFollowsXdgConfigHome) {

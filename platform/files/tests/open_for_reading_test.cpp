@@ -1,7 +1,4 @@
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,19 +18,6 @@ namespace fs = std::filesystem;
 
 constexpr unsigned long long kCap = 16ull << 20;
 
-// A socket file at path; the descriptor is closed, the file stays.
-bool MakeSocketFile(const fs::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.string().size() >= sizeof address.sun_path) return false;
-  std::strcpy(address.sun_path, path.c_str());
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  const bool bound =
-      fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (fd >= 0) ::close(fd);
-  return bound;
-}
-
 // Every kind of thing a path can name, each either opened and read whole or
 // refused at once for the right reason; none blocks or reads without end.
 TEST(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
@@ -41,7 +25,7 @@ TEST(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   WriteFile(folder / "file", "0123456789abcdef");  // 16 bytes
-  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(folder / "fifo"));
   fs::create_symlink("fifo", folder / "fifo-link");
   fs::create_directories(folder / "folder");
   ASSERT_TRUE(MakeSocketFile(folder / "socket"));
@@ -51,9 +35,9 @@ TEST(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
   // a sparse file just over the limit: its length is set, nothing is written
   WriteFile(folder / "sparse", "");
   fs::resize_file(folder / "sparse", kCap + 1);
-  const bool root = ::geteuid() == 0;
+  const bool root = RunningAsRoot();
   if (root) {
-    ASSERT_EQ(::mknod((folder / "device").c_str(), S_IFCHR | 0600, ::makedev(1, 3)), 0);
+    ASSERT_TRUE(MakeDeviceNode(folder / "device"));
   }
 
   struct Case {

@@ -1,8 +1,5 @@
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,20 +152,12 @@ TEST_F(WriteFileAtomicallyTest, FailedWriteKeepsOldFile) {
 // Nothing but a regular file is replaced: a device, FIFO, socket or folder,
 // named directly or through a link, stays as it was and the save fails.
 TEST_F(WriteFileAtomicallyTest, RefusesWhatIsNotARegularFile) {
-  ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(folder_ / "fifo"));
   fs::create_directories(folder_ / "folder");
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string socketPath = (folder_ / "socket").string();
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::close(sock);
+  ASSERT_TRUE(MakeSocketFile(folder_ / "socket"));
   std::vector<std::string> names = {"fifo", "folder", "socket"};
-  if (::geteuid() == 0) {
-    // a stand-in for /dev/null (same device numbers), harmless to replace by mistake
-    ASSERT_EQ(::mknod((folder_ / "device").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+  if (RunningAsRoot()) {
+    ASSERT_TRUE(MakeDeviceNode(folder_ / "device"));
     names.push_back("device");
   }
   const std::size_t direct = names.size();
@@ -183,7 +172,7 @@ TEST_F(WriteFileAtomicallyTest, RefusesWhatIsNotARegularFile) {
     EXPECT_FALSE(Write(folder_ / name, "x"));
     EXPECT_EQ(KindAt(folder_ / name), kind);
   }
-  EXPECT_EQ(KindAt(folder_ / "device-link"), ::geteuid() == 0 ? S_IFLNK : 0);
+  EXPECT_EQ(KindAt(folder_ / "device-link"), RunningAsRoot() ? S_IFLNK : 0);
   EXPECT_EQ(CountEntries(folder_), entries);  // nothing created, nothing left
 }
 
@@ -217,7 +206,7 @@ TEST_F(WriteFileAtomicallyTest, DanglingLinkGetsItsTargetCreated) {
 // A file its user may not write is not replaced, although the folder would
 // allow the rename; as root the save runs as the user nobody.
 TEST_F(WriteFileAtomicallyTest, ReadOnlyFileIsNotReplaced) {
-  const bool root = ::geteuid() == 0;
+  const bool root = RunningAsRoot();
   const uid_t nobody = 65534;
   fs::permissions(folder_, fs::perms::all);  // anyone may create and rename here
   struct Case {
@@ -268,7 +257,7 @@ TEST_F(WriteFileAtomicallyTest, ReadOnlyFileIsNotReplaced) {
 }
 
 TEST_F(WriteFileAtomicallyTest, RootKeepsTheOwnerOfTheReplacedFile) {
-  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root may give a file to another user";
   const fs::path file = folder_ / "TAVRO.INI";
   WriteFile(file, "old");
   ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
@@ -293,7 +282,7 @@ TEST_F(WriteFileAtomicallyTest, LeftoverTemporaryFileIsReusedNotFollowed) {
     if (k == "symbolic link") fs::create_symlink(victim, temp);
     if (k == "hard link") fs::create_hard_link(victim, temp);
     if (k == "fifo") {
-      ASSERT_EQ(::mkfifo(temp.c_str(), 0600), 0);
+      ASSERT_TRUE(MakeFifo(temp));
     }
     ASSERT_TRUE(Write(file, "fresh"));
     EXPECT_EQ(ReadFile(file), "fresh");
