@@ -14,6 +14,7 @@
 
 #include "app/window_proc.h"
 #include "platform/qt/main_window.h"
+#include "records/name_width.h"
 
 namespace tavro_qt {
 namespace {
@@ -21,8 +22,16 @@ namespace {
 QLabel* AddLabel(QWidget* parent, const char* text, const QRect& rect,
                  Qt::Alignment alignment = Qt::AlignHCenter | Qt::AlignTop) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setGeometry(rect);
   label->setAlignment(alignment);
+  // The template's width was made for another font; a text that needs more
+  // gets its measured width about the same centre, so nothing is cut.
+  QRect placed = rect;
+  const int needed = label->sizeHint().width();
+  if (needed > placed.width()) {
+    placed.setLeft(rect.left() - (needed - rect.width() + 1) / 2);
+    placed.setWidth(needed);
+  }
+  label->setGeometry(placed);
   return label;
 }
 
@@ -42,22 +51,27 @@ bool IsLowSurrogate(QChar c) {
   return c.isLowSurrogate();
 }
 
-// Keeps the name field within its byte limit while it is edited. The text
+int Columns(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  return NameColumns(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// Keeps the name field within its width while it is edited. The text
 // before the edit is not available from the field during validation, so the
 // validator remembers the last accepted text.
 class NameValidator : public QValidator {
  public:
-  NameValidator(QLineEdit* field, int maxBytes) : QValidator(field), maxBytes_(maxBytes) {
+  NameValidator(QLineEdit* field, int maxColumns) : QValidator(field), maxColumns_(maxColumns) {
     connect(field, &QLineEdit::textChanged, this,
             [this](const QString& text) { accepted_ = text; });
   }
   State validate(QString& input, int& pos) const override {
-    input = FitNameEdit(accepted_, input, maxBytes_, &pos);
+    input = FitNameEdit(accepted_, input, maxColumns_, &pos);
     return Acceptable;
   }
 
  private:
-  int maxBytes_;
+  int maxColumns_;
   QString accepted_;
 };
 
@@ -121,8 +135,8 @@ QByteArray CutUtf8(const QByteArray& text, int maxBytes) {
   return text.left(n);
 }
 
-QString FitNameEdit(const QString& before, const QString& after, int maxBytes, int* cursor) {
-  if (after.toUtf8().size() <= maxBytes) return after;
+QString FitNameEdit(const QString& before, const QString& after, int maxColumns, int* cursor) {
+  if (Columns(after) <= maxColumns) return after;
   // The edit replaced before[prefix, before.size() - suffix) with the
   // inserted part after[prefix, after.size() - suffix).
   const qsizetype shorter = std::min(before.size(), after.size());
@@ -138,24 +152,30 @@ QString FitNameEdit(const QString& before, const QString& after, int maxBytes, i
   const QString head = after.left(prefix);
   const QString tail = after.right(suffix);
   const QString inserted = after.mid(prefix, after.size() - prefix - suffix);
-  qsizetype budget = maxBytes - head.toUtf8().size() - tail.toUtf8().size();
+  const int budget = maxColumns - Columns(head) - Columns(tail);
   if (budget < 0) {
-    // Even without the inserted part the text is too long (it was set
-    // from outside): the whole text is cut.
-    const QString cut = QString::fromUtf8(CutUtf8(after.toUtf8(), maxBytes));
+    // Even without the inserted part the text is too wide (it was set from
+    // outside): the whole text is cut.
+    const QByteArray bytes = after.toUtf8();
+    const std::size_t keep = NamePrefixWithinColumns(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), maxColumns);
+    const QString cut = QString::fromUtf8(bytes.left(static_cast<qsizetype>(keep)));
     if (cursor != nullptr) *cursor = static_cast<int>(cut.size());
     return cut;
   }
-  qsizetype kept = 0;
-  while (kept < inserted.size()) {
-    const qsizetype width = (IsHighSurrogate(inserted[kept]) && kept + 1 < inserted.size()) ? 2 : 1;
-    const qsizetype bytes = inserted.mid(kept, width).toUtf8().size();
-    if (bytes > budget) break;
-    budget -= bytes;
-    kept += width;
-  }
-  if (cursor != nullptr) *cursor = static_cast<int>(prefix + kept);
-  return head + inserted.left(kept) + tail;
+  const QByteArray insertedBytes = inserted.toUtf8();
+  const std::size_t keepBytes = NamePrefixWithinColumns(
+      std::string_view(insertedBytes.constData(), static_cast<std::size_t>(insertedBytes.size())),
+      budget);
+  const QString kept = QString::fromUtf8(insertedBytes.left(static_cast<qsizetype>(keepBytes)));
+  if (cursor != nullptr) *cursor = static_cast<int>(prefix + kept.size());
+  return head + kept + tail;
+}
+
+void CenteredMessageBox::showEvent(QShowEvent* event) {
+  // The box takes its final size here; it is centred after that.
+  QMessageBox::showEvent(event);
+  CenterWindow(this);
 }
 
 ProgramDialog::ProgramDialog(QWidget* owner)
@@ -213,13 +233,14 @@ NameEntryDialog::NameEntryDialog(QWidget* owner) : ProgramDialog(owner) {
   AddLabel(this, "名前を入力してください (20文字以内)", units_.rect(14, 34, 156, 8));
   field_ = new QLineEdit(this);
   field_->setGeometry(units_.rect(33, 53, 122, 12));
-  field_->setValidator(new NameValidator(field_, kNameEntryMaxBytes));
+  field_->setValidator(new NameValidator(field_, kNameMaxColumns));
   AddOkButton(units_.rect(70, 71, 50, 14));
   field_->setFocus();
 }
 
 QByteArray NameEntryDialog::name() const {
-  return CutUtf8(field_->text().toUtf8(), kNameEntryMaxBytes);
+  // The field keeps the width; the caller cleans and cuts the name itself.
+  return field_->text().toUtf8();
 }
 
 }  // namespace tavro_qt

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QRect>
 #include <QString>
 
@@ -34,10 +35,20 @@ bool CenterWindow(QWidget* window);
 // Cuts UTF-8 text to at most maxBytes bytes, never inside a character.
 QByteArray CutUtf8(const QByteArray& text, int maxBytes);
 // The name field's edit rule: `after` is the text an edit would make of
-// `before`. When it is longer than maxBytes in UTF-8, only as much of the
-// inserted part is kept as fits, whole characters only. *cursor (the cursor
-// position in `after`) is moved to the end of what was kept.
-QString FitNameEdit(const QString& before, const QString& after, int maxBytes, int* cursor);
+// `before`. When it is wider than maxColumns (records/name_width.h), only as
+// much of the inserted part is kept as fits, whole characters only. *cursor
+// (the cursor position in `after`) is moved to the end of what was kept.
+QString FitNameEdit(const QString& before, const QString& after, int maxColumns, int* cursor);
+
+// A confirmation box centred over its owner like the program's dialogs.
+class CenteredMessageBox : public QMessageBox {
+  Q_OBJECT
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
 
 // Common behaviour of both dialogs: Escape does nothing, the close box
 // closes as OK does, and the dialog centres itself over its owner.
@@ -61,14 +72,12 @@ class AboutDialog : public ProgramDialog {
   explicit AboutDialog(QWidget* owner);
 };
 
-constexpr int kNameEntryMaxBytes = 20;
-
 class NameEntryDialog : public ProgramDialog {
   Q_OBJECT
  public:
   explicit NameEntryDialog(QWidget* owner);
   QLineEdit* field() const { return field_; }
-  // The typed text, at most 20 bytes of UTF-8.
+  // The typed text in UTF-8, at most 20 columns wide.
   QByteArray name() const;
 
  private:

@@ -162,7 +162,10 @@ bool RunLoopOnce(bool waitIfIdle) {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   HandleShutdownRequest();
   if (quitRequested) return false;
-  if (World.frameTick != 0 || WaitFlag == 0) {
+  // An open menu holds the game as a modal menu loop would; a tick that
+  // comes meanwhile stays pending in World.frameTick.
+  const bool menuOpen = mainWindow != nullptr && mainWindow->MenuOpen();
+  if (!menuOpen && (World.frameTick != 0 || WaitFlag == 0)) {
     RunFrame();
     framesRun++;
     if (mainWindow != nullptr) mainWindow->playfield()->update();
@@ -224,10 +227,11 @@ bool ShutdownRequested() {
 }
 
 int RunDesktopProgram(int argc, char** argv) {
-  // Whole-number scale factors only, so that the playfield's pixels stay
-  // square and sharp on high-density screens.
+  // The screen's own ratio, fractional ones included: menus and dialogs
+  // take their true size, and the playfield draws whole device pixels per
+  // game pixel by itself.
   QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
-      Qt::HighDpiScaleFactorRoundingPolicy::RoundPreferFloor);
+      Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tavro"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tavro"));
@@ -258,8 +262,9 @@ bool PlatformConfirm(ConfirmBox box) {
   if (qApp == nullptr || ShutdownRequested()) return false;
   const char* text = box == ConfirmBox::Exit ? "プログラムを終了してもいいですか ?"
                                              : "ランキングをクリアしてよろしいですか？";
-  QMessageBox message(QMessageBox::Warning, QStringLiteral("TAVRO"), QString::fromUtf8(text),
-                      QMessageBox::Ok | QMessageBox::Cancel, HostWindow());
+  tavro_qt::CenteredMessageBox message(QMessageBox::Warning, QStringLiteral("TAVRO"),
+                                       QString::fromUtf8(text),
+                                       QMessageBox::Ok | QMessageBox::Cancel, HostWindow());
   message.setDefaultButton(QMessageBox::Cancel);
   message.setEscapeButton(QMessageBox::Cancel);
   message.setWindowModality(Qt::ApplicationModal);

@@ -11,8 +11,11 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QWindow>
+#include <cmath>
 
 #include "app/window_proc.h"
 #include "game/world.h"
@@ -87,27 +90,77 @@ QCursor CrosshairCursor() {
   return QCursor(picture, mask, 15, 15);
 }
 
+int PlayfieldLogicalSize(int scale, double devicePixelRatio) {
+  // A small allowance keeps exact quotients (2048 / 1.25) from rounding up.
+  return static_cast<int>(std::ceil(kSurfaceWidth * scale / devicePixelRatio - 1e-6));
+}
+
+int ChoosePlayfieldScale(double devicePixelRatio, QSize available, QSize chrome) {
+  int scale = 1;
+  for (; scale < 64; scale++) {
+    const int side = PlayfieldLogicalSize(scale + 1, devicePixelRatio);
+    if (side + chrome.width() > available.width() || side + chrome.height() > available.height()) {
+      break;
+    }
+  }
+  return scale;
+}
+
+void PaintPlayfield(QPainter& painter, const QRect& area, double devicePixelRatio, int scale,
+                    const QImage& frame) {
+  // Whatever the image leaves uncovered (the fraction of a logical pixel at
+  // a fractional ratio, space given from outside) is black. The strips start
+  // at the last whole logical pixel inside the image, which the image then
+  // overdraws.
+  const int inside = static_cast<int>(kSurfaceWidth * scale / devicePixelRatio);
+  painter.fillRect(QRect(inside, 0, area.width() - inside, area.height()), Qt::black);
+  painter.fillRect(QRect(0, inside, inside, area.height() - inside), Qt::black);
+  // Replicated by a whole factor and drawn at the device's own ratio, the
+  // image lands on device pixels one to one.
+  QImage shown = scale == 1 ? frame
+                            : frame.scaled(kSurfaceWidth * scale, kSurfaceHeight * scale,
+                                           Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  shown.setDevicePixelRatio(devicePixelRatio);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  painter.drawImage(QPointF(0, 0), shown);
+}
+
 Playfield::Playfield(QWidget* parent) : QWidget(parent) {
-  setFixedSize(kSurfaceWidth, kSurfaceHeight);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
   setMouseTracking(true);
   setCursor(CrosshairCursor());
+  SetScale(1);
+}
+
+void Playfield::SetScale(int scale) {
+  scale_ = scale;
+  const int side = PlayfieldLogicalSize(scale, devicePixelRatioF());
+  setMinimumSize(side, side);
+  updateGeometry();
+  update();
+}
+
+QSize Playfield::sizeHint() const {
+  return minimumSize();
+}
+
+QPoint Playfield::GamePoint(const QPointF& position) const {
+  const double perGamePixel = scale_ / devicePixelRatioF();
+  return QPoint(static_cast<int>(std::floor(position.x() / perGamePixel)),
+                static_cast<int>(std::floor(position.y() / perGamePixel)));
 }
 
 void Playfield::paintEvent(QPaintEvent*) {
   const QImage frame(reinterpret_cast<const uchar*>(SurfacePixels()), kSurfaceWidth, kSurfaceHeight,
                      kSurfaceWidth * 4, QImage::Format_RGB32);
   QPainter painter(this);
-  // Whole-number device pixel ratios only (set before the application
-  // starts), drawn without smoothing: each playfield pixel stays a square.
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(QRect(0, 0, kSurfaceWidth, kSurfaceHeight), frame);
+  PaintPlayfield(painter, rect(), painter.device()->devicePixelRatioF(), scale_, frame);
 }
 
 void Playfield::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const QPoint p = event->position().toPoint();
+  const QPoint p = GamePoint(event->position());
   if (!InsidePlayfield(p)) return;
   OnLeftButtonDown(p.x(), p.y());
 }
@@ -115,7 +168,7 @@ void Playfield::mousePressEvent(QMouseEvent* event) {
 void Playfield::mouseMoveEvent(QMouseEvent* event) {
   // While a button is held the widget keeps receiving moves outside itself;
   // only the pointer over the playfield counts.
-  const QPoint p = event->position().toPoint();
+  const QPoint p = GamePoint(event->position());
   if (!InsidePlayfield(p)) return;
   OnMouseMove(p.x(), p.y());
 }
@@ -133,6 +186,37 @@ MainWindow::MainWindow() {
   // The window keeps the size that shows the whole playfield; the user
   // cannot resize it.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  ApplyScale();
+}
+
+void MainWindow::ApplyScale() {
+  QScreen* screen = this->screen();
+  const QSize available =
+      screen != nullptr ? screen->availableGeometry().size() : QSize(kSurfaceWidth, kSurfaceHeight);
+  // The frame is known only once the window is shown.
+  const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
+  const QSize chrome(frame.width(), frame.height() + menuBar()->sizeHint().height() +
+                                        statusBar()->sizeHint().height());
+  playfield_->SetScale(ChoosePlayfieldScale(devicePixelRatioF(), available, chrome));
+  layout()->activate();
+}
+
+bool MainWindow::MenuOpen() const {
+  for (QMenu* menu : popups_) {
+    if (menu != nullptr && menu->isVisible()) return true;
+  }
+  return false;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // A size given from outside (a tiling window manager, a resize request of
+  // another program) is put back, as the window's own size rule says.
+  if (isVisible() && minimumSize() == maximumSize() && size() != minimumSize()) {
+    QTimer::singleShot(0, this, [this] {
+      if (size() != minimumSize()) resize(minimumSize());
+    });
+  }
 }
 
 void MainWindow::BuildMenu() {
@@ -197,7 +281,10 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!exposeFilterInstalled_ && windowHandle() != nullptr) {
     windowHandle()->installEventFilter(this);
     exposeFilterInstalled_ = true;
+    // On another screen the ratio and the room may differ.
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { ApplyScale(); });
   }
+  ApplyScale();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

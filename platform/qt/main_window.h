@@ -3,26 +3,51 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSize>
 #include <QWidget>
 
 class QAction;
+class QImage;
 class QMenu;
+class QPainter;
 
 namespace tavro_qt {
 
 constexpr const char* kWindowTitle = "TAVRO Ver.1.5";
 
-// The 512 x 512 playfield: shows the framebuffer pixel for pixel and turns
-// the pointer into shots.
+// The playfield's scale in device pixels per game pixel: the largest whole
+// number (at least 1) with which the window fits the available area. The
+// available area and the chrome (what the window adds to the playfield: menu
+// bar, status bar, frame) are in logical pixels.
+int ChoosePlayfieldScale(double devicePixelRatio, QSize available, QSize chrome);
+// Logical pixels that 512 game pixels take at that scale, rounded up.
+int PlayfieldLogicalSize(int scale, double devicePixelRatio);
+// Paints the framebuffer at the top-left corner of a device with the given
+// pixel ratio, each game pixel a scale x scale square of device pixels, and
+// the rest of `area` (logical pixels) black.
+void PaintPlayfield(QPainter& painter, const QRect& area, double devicePixelRatio, int scale,
+                    const QImage& frame);
+
+// The 512 x 512 playfield: shows the framebuffer at a whole number of device
+// pixels per game pixel and turns the pointer into shots.
 class Playfield : public QWidget {
   Q_OBJECT
  public:
   explicit Playfield(QWidget* parent = nullptr);
 
+  int scale() const { return scale_; }
+  void SetScale(int scale);
+  QSize sizeHint() const override;
+  // The game pixel under a point of the widget (logical pixels).
+  QPoint GamePoint(const QPointF& position) const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  int scale_ = 1;
 };
 
 class MainWindow : public QMainWindow {
@@ -35,11 +60,17 @@ class MainWindow : public QMainWindow {
   QMenu* popup(int position) const;
   // The menu item of a command, or null.
   QAction* action(int commandId) const;
+  // Whether a popup of the menu bar is open; no frames run meanwhile.
+  bool MenuOpen() const;
+  // Picks the playfield's scale for the window's screen and sizes the
+  // window to it.
+  void ApplyScale();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMenu();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QExposeEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -171,6 +172,31 @@ TEST_F(BoxTest, AboutDialogStaysOpenOnEscapeAndClosesOnEnter) {
   EXPECT_LE(offset.manhattanLength(), 2);
 }
 
+// Opens the about dialog and returns the texts of its labels that do not
+// fit in them or stick out of the dialog.
+std::string CutAboutTexts() {
+  std::string cut;
+  bool sawDialog = false;
+  WhenModalShown([&](QWidget* dialog) {
+    sawDialog = true;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->text().isEmpty()) continue;
+      const int width = QFontMetrics(label->font()).horizontalAdvance(label->text());
+      if (width > label->contentsRect().width() || !dialog->rect().contains(label->geometry())) {
+        cut += label->text().toStdString() + "; ";
+      }
+    }
+    dialog->close();
+  });
+  PlatformAboutDialog();
+  return sawDialog ? cut : "no dialog";
+}
+
+TEST_F(BoxTest, AboutDialogTextsAreWhole) {
+  EXPECT_EQ(CutAboutTexts(), "");
+  EXPECT_SCENARIO_AT_SCALE("2", [] { return CutAboutTexts(); });
+}
+
 TEST_F(BoxTest, AboutDialogClosesOnOkAndOnTheCloseBox) {
   for (int way = 0; way < 2; way++) {
     bool sawDialog = false;
@@ -228,7 +254,7 @@ std::string EnterName(const std::function<void(tavro_qt::NameEntryDialog*)>& pla
   return text;
 }
 
-TEST_F(BoxTest, NameEntryKeepsTheFirst20BytesAndIgnoresEscape) {
+TEST_F(BoxTest, NameEntryKeepsTheFirst20ColumnsAndIgnoresEscape) {
   bool openAfterEscape = false;
   bool fieldHasFocus = false;
   QString title;
@@ -265,39 +291,49 @@ TEST_F(BoxTest, NameEntryClosesOnTheCloseBoxAndOnOk) {
   EXPECT_EQ(EnterName([](tavro_qt::NameEntryDialog* dialog) { dialog->close(); }), "");
 }
 
-TEST_F(BoxTest, NameEntryTakesInputMethodTextUpToTheByteLimit) {
+TEST_F(BoxTest, NameEntryTakesInputMethodTextUpToTheColumnLimit) {
   QString shown;
   const std::string name = EnterName([&](tavro_qt::NameEntryDialog* dialog) {
     QLineEdit* field = dialog->field();
     QInputMethodEvent preedit(QString("にほんご"), {});
     QApplication::sendEvent(field, &preedit);
-    // Seven characters of three bytes each: the seventh does not fit.
+    // Nine wide characters (18 columns) and a narrow half-width katakana
+    // take 19 columns; the last wide one does not fit, nor does "BC".
     QInputMethodEvent commit;
-    commit.setCommitString(QString("あいうえおかき"));
+    commit.setCommitString(QString("あいうえおかきくけｱこ"));
     QApplication::sendEvent(field, &commit);
     QTest::keyClicks(field, "ABC");
     shown = field->text();
     QTest::keyClick(field, Qt::Key_Enter);
   });
-  EXPECT_EQ(shown, QString("あいうえおかAB"));
-  EXPECT_EQ(name, "あいうえおかAB");
+  EXPECT_EQ(shown, QString("あいうえおかきくけｱA"));
+  EXPECT_EQ(name, "あいうえおかきくけｱA");
 }
 
 TEST(NameFieldRule, InsertionKeepsWhatFollowsTheCursor) {
   int cursor = 0;
-  const QString before = "ABCDEFGHIJKLMNOPQRS";  // 19 bytes
+  const QString before = "ABCDEFGHIJKLMNOPQRS";  // 19 columns
   EXPECT_EQ(tavro_qt::FitNameEdit(before, "ABCxyzDEFGHIJKLMNOPQRS", 20, &cursor),
             QString("ABCxDEFGHIJKLMNOPQRS"));
   EXPECT_EQ(cursor, 4);
-  EXPECT_EQ(tavro_qt::FitNameEdit("ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRSあ", 20, &cursor),
-            QString("ABCDEFGHIJKLMNOPQRS"));
-  // A character outside the basic plane (4 bytes) is kept or left out whole.
+  // A wide character takes two columns, a half-width katakana one.
+  EXPECT_EQ(tavro_qt::FitNameEdit(before, before + "あ", 20, &cursor), before);
+  EXPECT_EQ(tavro_qt::FitNameEdit(before, before + "ｱｲ", 20, &cursor), before + "ｱ");
+  EXPECT_EQ(tavro_qt::FitNameEdit("あいうえおかきく", "あいうえおかきくけこさ", 20, &cursor),
+            QString("あいうえおかきくけこ"));
+  EXPECT_EQ(cursor, 10);
+  // A wide character outside the basic plane (a surrogate pair) is kept or
+  // left out whole.
   const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
   EXPECT_EQ(
-      tavro_qt::FitNameEdit("ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP" + emoji + emoji, 20, &cursor),
-      "ABCDEFGHIJKLMNOP" + emoji);
-  EXPECT_EQ(tavro_qt::FitNameEdit("ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOPQ" + emoji, 20, &cursor),
-            QString("ABCDEFGHIJKLMNOPQ"));
+      tavro_qt::FitNameEdit("ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNOPQ" + emoji + emoji, 20, &cursor),
+      "ABCDEFGHIJKLMNOPQ" + emoji);
+  EXPECT_EQ(cursor, 19);
+  EXPECT_EQ(tavro_qt::FitNameEdit(before, before + emoji, 20, &cursor), before);
+  // A text too wide already (set from outside) is cut as a whole.
+  const QString wide = "ああああああああああああ";  // 24 columns
+  EXPECT_EQ(tavro_qt::FitNameEdit(wide, wide + "B", 20, &cursor), QString("ああああああああああ"));
+  EXPECT_EQ(cursor, 10);
   EXPECT_EQ(tavro_qt::FitNameEdit("short", "short!", 20, &cursor), QString("short!"));
 }
 

@@ -72,7 +72,10 @@ int LiveExplosions() {
 
 QPoint WindowPoint(int x, int y) {
   tavro_qt::MainWindow* window = tavro_qt::HostWindow();
-  return window->playfield()->mapTo(window, QPoint(x, y));
+  const tavro_qt::Playfield* field = window->playfield();
+  const double logical = field->scale() / field->devicePixelRatioF();
+  return field->mapTo(
+      window, QPoint(static_cast<int>((x + 0.5) * logical), static_cast<int>((y + 0.5) * logical)));
 }
 
 void OpenPopup(int position) {

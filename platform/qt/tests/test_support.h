@@ -29,7 +29,8 @@ void CancelModalWatchers();
 // Explosions in use (stage not 0).
 int LiveExplosions();
 
-// Where the playfield point (x, y) is in the main window's coordinates.
+// Where the playfield point (x, y) is in the main window's coordinates: the
+// logical pixel that holds the middle of that game pixel.
 QPoint WindowPoint(int x, int y);
 
 // Opens a popup of the menu bar the way the player does (its items are
@@ -66,3 +67,12 @@ class HostTest : public ::testing::Test {
         std::_Exit(failure.empty() ? 0 : 1);                                 \
       },                                                                     \
       ::testing::ExitedWithCode(0), "")
+
+// The same in a child whose toolkit scales everything by `factor` (a
+// string such as "1.5"), as on a high-density screen.
+#define EXPECT_SCENARIO_AT_SCALE(factor, scenario) \
+  do {                                             \
+    qputenv("QT_SCALE_FACTOR", factor);            \
+    EXPECT_SCENARIO_IN_CHILD(scenario);            \
+    qunsetenv("QT_SCALE_FACTOR");                  \
+  } while (0)

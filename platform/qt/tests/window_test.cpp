@@ -6,6 +6,7 @@
 #include <QBitmap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
@@ -16,6 +17,7 @@
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
+#include "platform/surface/surface.h"
 #include "sound/sound.h"
 
 using namespace tavro_qt_test;
@@ -32,6 +34,156 @@ TEST_F(WindowTest, FixedWindowShowsTheWholePlayfieldBelowTheMenu) {
   EXPECT_GE(topLeft.y(), window->menuBar()->geometry().bottom());
   EXPECT_TRUE(window->rect().contains(QRect(topLeft, QSize(512, 512))));
   EXPECT_EQ(window->playfield()->palette().color(QPalette::Window), QColor(Qt::black));
+}
+
+// Keeps what the window shows when it is first resized to another size.
+class ResizeWatcher : public QObject {
+ public:
+  ResizeWatcher(QWidget* window, QSize fixed) : window_(window), fixed_(fixed) {
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize && shown.isNull() && window_->size() != fixed_) {
+      shown = window_->grab().toImage();
+    }
+    return false;
+  }
+  QImage shown;
+
+ private:
+  QWidget* window_;
+  QSize fixed_;
+};
+
+TEST_F(WindowTest, SizeGivenFromOutsideIsPutBackAndNeverShowsGrey) {
+  const QSize fixed = window->size();
+  ResizeWatcher watcher(window, fixed);
+  window->windowHandle()->resize(fixed + QSize(150, 100));
+  ASSERT_TRUE(SpinUntil([&] { return !watcher.shown.isNull(); }, 1000));
+  // While it has that size, all that the window adds beside and below the
+  // playfield is black.
+  const QPoint corner = window->playfield()->mapTo(window, QPoint(512, 512));
+  EXPECT_EQ(watcher.shown.pixelColor(corner + QPoint(100, 40)), QColor(Qt::black));
+  EXPECT_EQ(watcher.shown.pixelColor(QPoint(10, corner.y() + 40)), QColor(Qt::black));
+  EXPECT_TRUE(SpinUntil([&] { return window->size() == fixed; }, 1000));
+  EXPECT_EQ(window->windowHandle()->size(), fixed);
+}
+
+TEST_F(WindowTest, OpenMenuHoldsTheGameUntilItCloses) {
+  tavro_qt::FrameTimer()->stop();
+  const int savedWait = WaitFlag;
+  QMenu* menu = window->popup(1);
+  const QRect title = window->menuBar()->actionGeometry(menu->menuAction());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                    window->menuBar()->mapTo(window, title.center()));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+  const long long frames = tavro_qt::FramesRun();
+  World.frameTick = 1;
+  for (int wait : {1, 0}) {
+    WaitFlag = wait;
+    for (int i = 0; i < 3; i++) EXPECT_FALSE(tavro_qt::RunLoopOnce(false));
+  }
+  EXPECT_EQ(tavro_qt::FramesRun(), frames);
+  EXPECT_EQ(World.frameTick, 1);  // the tick stays pending
+  WaitFlag = 1;
+  menu->hide();
+  EXPECT_TRUE(tavro_qt::RunLoopOnce(false));
+  EXPECT_EQ(tavro_qt::FramesRun(), frames + 1);
+  WaitFlag = savedWait;
+  tavro_qt::FrameTimer()->start();
+}
+
+// Scale by ratio and available area (logical pixels; 60 of chrome).
+TEST(PlayfieldScale, LargestWholeDeviceScaleWhoseWindowFits) {
+  struct Case {
+    double ratio;
+    QSize available;
+    int scale;
+    int side;  // logical pixels of the playfield
+  };
+  const Case cases[] = {
+      {1, {1280, 984}, 1, 512},     {1, {2560, 1600}, 3, 1536},  {1, {300, 200}, 1, 512},
+      {2, {1024, 512}, 1, 256},     {2, {1920, 1080}, 3, 768},   {1.5, {1280, 683}, 1, 342},
+      {1.5, {2560, 1400}, 3, 1024}, {1.25, {1536, 900}, 2, 820}, {1.25, {3072, 1728}, 4, 1639},
+      {3, {1280, 720}, 3, 512},     {1, {1000, 2000}, 1, 512},   {3, {1280, 571}, 2, 342},
+  };
+  for (const Case& c : cases) {
+    const int scale = tavro_qt::ChoosePlayfieldScale(c.ratio, c.available, QSize(20, 60));
+    EXPECT_EQ(scale, c.scale) << c.ratio << " " << c.available.height();
+    EXPECT_EQ(tavro_qt::PlayfieldLogicalSize(scale, c.ratio), c.side) << c.ratio;
+  }
+}
+
+// Every device pixel shows the game pixel it lies in (each game pixel a
+// scale x scale square), and what lies beyond the picture is black.
+std::string CheckSquarePixels(const QImage& shown, int scale, const QImage& frame) {
+  const int side = kSurfaceWidth * scale;
+  for (int y = 0; y < shown.height(); y++) {
+    for (int x = 0; x < shown.width(); x++) {
+      const QRgb want =
+          x < side && y < side ? frame.pixel(x / scale, y / scale) : QColor(Qt::black).rgb();
+      if (shown.pixel(x, y) != want) {
+        return "device pixel " + std::to_string(x) + "," + std::to_string(y) + " at scale " +
+               std::to_string(scale);
+      }
+    }
+  }
+  return "";
+}
+
+// A picture in which every game pixel differs from its neighbours.
+QImage PatternFrame() {
+  QImage frame(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
+  for (int y = 0; y < kSurfaceHeight; y++) {
+    for (int x = 0; x < kSurfaceWidth; x++)
+      frame.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF));
+  }
+  return frame;
+}
+
+TEST(PlayfieldScale, EveryGamePixelIsTheSameSquareAtAnyRatio) {
+  const QImage frame = PatternFrame();
+  for (double ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+    for (int scale : {1, 2, 3}) {
+      const int logical = tavro_qt::PlayfieldLogicalSize(scale, ratio) + 3;
+      const int device = static_cast<int>(logical * ratio);
+      QImage shown(device, device, QImage::Format_RGB32);
+      shown.fill(Qt::gray);
+      shown.setDevicePixelRatio(ratio);
+      {
+        QPainter painter(&shown);
+        tavro_qt::PaintPlayfield(painter, QRect(0, 0, logical, logical), ratio, scale, frame);
+      }
+      EXPECT_EQ(CheckSquarePixels(shown, scale, frame), "") << "ratio " << ratio;
+    }
+  }
+}
+
+TEST_F(WindowTest, AtRatioOneAndAHalfTheWindowShowsSquarePixelsAndShootsAtThePointer) {
+  EXPECT_SCENARIO_AT_SCALE("1.5", [this]() -> std::string {
+    tavro_qt::Playfield* field = window->playfield();
+    if (field->devicePixelRatioF() != 1.5)
+      return "ratio " + std::to_string(field->devicePixelRatioF());
+    const int side = tavro_qt::PlayfieldLogicalSize(field->scale(), 1.5);
+    if (field->size() != QSize(side, side)) return "playfield not sized by its scale";
+    tavro_qt::FrameTimer()->stop();
+    World.frameTick = 1;
+    tavro_qt::RunLoopOnce(false);
+    const QImage frame(reinterpret_cast<const uchar*>(SurfacePixels()), 512, 512, 512 * 4,
+                       QImage::Format_RGB32);
+    const std::string pixels =
+        CheckSquarePixels(field->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                          field->scale(), frame.copy());
+    if (!pixels.empty()) return pixels;
+    ChooseMenuItem(0, ID_GAME_START);
+    for (Explosion& e : World.explosions) e = Explosion{};
+    World.shotsThisFrame = 0;
+    // Game pixels that are multiples of 3 start on a whole logical pixel.
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, WindowPoint(300, 201));
+    if (World.explosions[0].stage == 0) return "no shot";
+    if (World.explosions[0].x != 300 || World.explosions[0].y != 201) return "shot misplaced";
+    return "";
+  });
 }
 
 TEST_F(WindowTest, IconIsA16Colour32PixelPicture) {
