@@ -12,6 +12,8 @@
 #include "game/world.h"
 #include "platform/platform.h"
 #include "records/settings.h"
+#include "replay/playback.h"
+#include "replay/recorder.h"
 #include "sound/sound.h"
 
 namespace {
@@ -31,9 +33,21 @@ void Toggle(int& flag) {
   flag = flag == 0 ? 1 : 0;
 }
 
+// A confirmation box; during playback the script gives the answer.
+bool Confirm(ConfirmBox box) {
+  return PlaybackActive() ? PlaybackConfirmAnswer() : PlatformConfirm(box);
+}
+
+// A command that ends a running game first closes that game's record.
+void EndGameInPlay() {
+  if (World.demoMode == 0) ReplayNoteGameEnd();
+}
+
 void ClearRankingAfterConfirmation() {
   World.modalOpen = 1;
-  if (!PlatformConfirm(ConfirmBox::ClearRanking)) {
+  const bool confirmed = Confirm(ConfirmBox::ClearRanking);
+  ReplayNoteCommand(confirmed ? "clear" : "clear-cancel");
+  if (!confirmed) {
     World.modalOpen = 0;
     return;
   }
@@ -54,6 +68,7 @@ void FireShot(int x, int y) {
 void OnLeftButtonDown(int x, int y) {
   if (World.demoMode != 0) return;
   if (!TakeShotOfFrame()) return;
+  ReplayNotePoint("click", MessageCoordinate(x), MessageCoordinate(y));
   FireShot(MessageCoordinate(x), MessageCoordinate(y));
 }
 
@@ -61,33 +76,43 @@ void OnMouseMove(int x, int y) {
   if (World.demoMode != 0) return;
   if (RapidFlag == 0) return;
   if (!TakeShotOfFrame()) return;
+  ReplayNotePoint("move", MessageCoordinate(x), MessageCoordinate(y));
   FireShot(MessageCoordinate(x), MessageCoordinate(y));
 }
 
 bool OnCommand(int id) {
   switch (id) {
     case ID_GAME_START:
+      EndGameInPlay();
+      ReplayNoteCommand("start");
       StartGame();
       return true;
     case ID_GAME_STOP:
+      EndGameInPlay();
+      ReplayNoteCommand("stop");
       EnterDemoMode();
       return true;
     case ID_GAME_EXIT:
       PlatformPostClose();
       return true;
     case ID_SETTINGS_RAPID:
+      EndGameInPlay();
+      ReplayNoteCommand("rapid");
       if (World.demoMode != 0) Toggle(RapidFlag);
       EnterDemoMode();
       return true;
     case ID_HELP_ABOUT:
       World.modalOpen = 1;
-      PlatformAboutDialog();
+      if (!PlaybackActive()) PlatformAboutDialog();
       World.modalOpen = 0;
+      // after the repaints made while it was open
+      ReplayNoteCommand("about");
       return true;
     case ID_GAME_CLEAR_RANKING:
       if (World.demoMode != 0) ClearRankingAfterConfirmation();
       return true;
     case ID_SETTINGS_SOUND:
+      ReplayNoteCommand("sound");
       Toggle(SoundFlag);
       return true;
     default:
@@ -97,9 +122,12 @@ bool OnCommand(int id) {
 
 bool OnClose() {
   World.modalOpen = 1;
-  const bool confirmed = PlatformConfirm(ConfirmBox::Exit);
+  const bool confirmed = Confirm(ConfirmBox::Exit);
   World.modalOpen = 0;
-  if (!confirmed) return false;
+  if (!confirmed) {
+    ReplayNoteCommand("exit-cancel");
+    return false;
+  }
   OnDestroy();
   return true;
 }
@@ -109,13 +137,18 @@ void OnDestroy() {
   // (session end, termination signals); the file is written once.
   if (destroyed) return;
   destroyed = true;
+  EndGameInPlay();
+  ReplayNoteCommand("exit");
   SaveSettings();
   StopSound();
   PlatformQuit(0);
 }
 
 void OnPaint() {
-  if (World.modalOpen != 0) RepaintAll();
+  if (World.modalOpen == 0) return;
+  // it draws random colours: part of the record
+  ReplayNoteCommand("repaint");
+  RepaintAll();
 }
 
 int OnInitMenuPopup(int position, MenuItemState* items) {
@@ -136,11 +169,13 @@ int OnInitMenuPopup(int position, MenuItemState* items) {
 void RunFrame() {
   World.frameTick = 0;
   World.shotsThisFrame = 0;
-  if (World.demoMode != 0) {
-    DemoFrame();
-  } else {
+  const bool playing = World.demoMode == 0;
+  if (playing) {
     PlayFrame();
+  } else {
+    DemoFrame();
   }
+  ReplayNoteFrameDone(playing);
 }
 
 void StartUp() {
@@ -151,7 +186,12 @@ void StartUp() {
   WaitFlag = 1;
   World.modalOpen = 0;
   World.score = 0;
-  LoadSettings();
+  if (const std::string* settings = PlaybackSettingsText()) {
+    LoadSettingsFromText(*settings);
+  } else {
+    LoadSettings();
+  }
+  ReplayBeginSession();
   LoadEmbeddedWaves();
   const int started = StartSound();
   World.demoMode = 1;

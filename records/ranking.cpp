@@ -1,15 +1,28 @@
 #include "records/ranking.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "game/flow.h"
 #include "game/world.h"
 #include "platform/platform.h"
 #include "records/name_width.h"
+#include "replay/playback.h"
+#include "replay/recorder.h"
 
 const char kDefaultPlayerName[] = "-- Great player --";
 
 namespace {
+
+// The name-entry dialog; during playback the script gives the text.
+bool AskName(char* typed, std::size_t capacity) {
+  if (!PlaybackActive()) return PlatformNameEntry(typed, capacity);
+  std::string text;
+  if (!PlaybackTakeName(&text)) return false;
+  std::snprintf(typed, capacity, "%s", text.c_str());
+  return true;
+}
 
 bool IsControl(unsigned codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
@@ -76,10 +89,11 @@ void RecordRanking() {
 
   // a dialog that could not be shown leaves the default name
   char typed[256] = {};
-  if (PlatformNameEntry(typed, sizeof typed)) {
+  if (AskName(typed, sizeof typed)) {
     typed[sizeof typed - 1] = '\0';
     char name[kNameMaxBytes + 1];
     CleanPlayerName(typed, name);
+    ReplayNoteName(name);
     if (name[0] != '\0') {
       std::memset(entry.name, 0, sizeof entry.name);
       std::memcpy(entry.name, name, std::strlen(name) + 1);
@@ -87,4 +101,5 @@ void RecordRanking() {
   }
 
   World.rankJustAchieved = place + 1;
+  ReplayNoteRanked(entry);
 }

@@ -1,4 +1,5 @@
 // tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]
+// tavro-sim --verify REPLAY
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +18,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]\n";
+    "usage: tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]\n"
+    "       tavro-sim --verify REPLAY [--ini PATH] [--png FILE]\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "tavro-sim: %s\n%s", message.c_str(), kUsage);
@@ -61,6 +63,8 @@ std::string ExecutableDirectory() {
 int main(int argc, char** argv) {
   SimOptions options;
   std::string scriptPath;
+  bool verify = false;
+  bool framesGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -71,10 +75,13 @@ int main(int argc, char** argv) {
     const char* value = argv[++i];
     if (option == "--frames") {
       if (!ParseCount(value, 0, options.frames)) return UsageError("bad --frames value");
+      framesGiven = true;
     } else if (option == "--dump-every") {
       if (!ParseCount(value, 1, options.dumpEvery)) return UsageError("bad --dump-every value");
-    } else if (option == "--script") {
+    } else if (option == "--script" || option == "--verify") {
+      if (!scriptPath.empty()) return UsageError("one script or replay at a time");
       scriptPath = value;
+      verify = option == "--verify";
     } else if (option == "--ini") {
       options.iniPath = value;
       if (options.iniPath.empty()) return UsageError("empty --ini path");
@@ -86,6 +93,7 @@ int main(int argc, char** argv) {
   }
 
   std::vector<SimEvent> events;
+  ScriptHeader header;
   if (!scriptPath.empty()) {
     std::string text;
     if (!ReadScript(scriptPath, text)) {
@@ -93,11 +101,22 @@ int main(int argc, char** argv) {
       return 2;
     }
     std::string error;
-    if (!ParseSimScript(text, events, error)) {
+    if (!ParseSimScript(text, events, error, &header)) {
       std::fprintf(stderr, "tavro-sim: %s: %s\n", scriptPath.c_str(), error.c_str());
       return 2;
     }
   }
+  if (verify && !header.isReplay) {
+    std::fprintf(stderr, "tavro-sim: %s: not a TAVRO replay\n", scriptPath.c_str());
+    return 2;
+  }
   options.baseDirectory = ExecutableDirectory();
+  if (verify) return VerifyReplay(options, events, header, stdout);
+  if (header.isReplay) {
+    // a replay starts from its own settings and, unless told otherwise, runs
+    // to its last event
+    options.startSettings = header.settingsText;
+    if (!framesGiven) options.frames = LastEventFrame(events);
+  }
   return RunSimulation(options, events, stdout);
 }

@@ -3,17 +3,13 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
-struct SimEvent {
-  long long frame;
-  int line;
-  std::string command;
-  int x = 0;
-  int y = 0;
-  std::string text;  // the typed name of a `name` event
-};
+#include "replay/script.h"
+
+using SimEvent = ScriptEvent;
 
 struct SimOptions {
   long long frames = 0;
@@ -21,10 +17,25 @@ struct SimOptions {
   long long dumpEvery = 0;  // 0: no periodic dumps
   std::string pngPath;
   std::string baseDirectory;  // where the sound files are looked for
+  // settings and ranking loaded at start-up instead of the file's (a replay's)
+  std::optional<std::string> startSettings;
+  bool quiet = false;  // no JSON lines
 };
 
-// Parses a script; on a bad line returns false with a message naming it.
-bool ParseSimScript(const std::string& text, std::vector<SimEvent>& events, std::string& error);
+// Parses a script or a replay (which must come from this program version);
+// on a bad line returns false with a message naming it. The replay's header
+// goes to *header when given.
+bool ParseSimScript(const std::string& text, std::vector<SimEvent>& events, std::string& error,
+                    ScriptHeader* header = nullptr);
+
+// The frame of the last event: how far a replay runs.
+long long LastEventFrame(const std::vector<SimEvent>& events);
 
 // Runs the whole contract; JSON lines go to `out`. Returns the exit status.
 int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out);
+
+// Runs a replay from its own settings and writes, for each game, the result
+// recorded in the file against the one obtained. 0 when all agree, 1 when
+// any differs.
+int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
+                 const ScriptHeader& header, std::FILE* out);

@@ -1,0 +1,130 @@
+#include "replay/recorder.h"
+
+#include <cstdio>
+
+#include "game/world.h"
+#include "records/settings.h"
+
+#ifndef TAVRO_VERSION
+#define TAVRO_VERSION "0"
+#endif
+
+const char kReplayMagic[] = "#@ tavro-replay 1";
+const char kReplayVersion[] = TAVRO_VERSION;
+
+namespace {
+
+constexpr std::size_t kInitialCapacity = 64 * 1024;
+
+std::string text;
+std::vector<GameResult> results;
+long long framesRun = 0;
+bool recording = false;
+bool writeRequested = false;
+
+void AppendLine(const std::string& line) {
+  if (recording) {
+    text += line;
+    text += '\n';
+  }
+}
+
+// Frame number under which the runner delivers an event happening now,
+// between two frames: before the next frame.
+std::string Stamp() {
+  return std::to_string(framesRun + 1) + ' ';
+}
+
+}  // namespace
+
+void ReplayBeginSession() {
+  text.clear();
+  text.reserve(kInitialCapacity);
+  results.clear();
+  framesRun = 0;
+  recording = true;
+  writeRequested = false;
+  text += kReplayMagic;
+  text += "\n# TAVRO replay: 'tavro --replay FILE' shows it, 'tavro-sim --verify FILE' checks it\n";
+  text += "#@ version ";
+  text += kReplayVersion;
+  text += '\n';
+  // the settings and ranking as loaded, in the settings file's own form
+  const std::string settings = SaveSettingsToText(std::string());
+  std::size_t start = 0;
+  while (start < settings.size()) {
+    std::size_t end = settings.find('\n', start);
+    if (end == std::string::npos) end = settings.size();
+    std::size_t lineEnd = end;
+    if (lineEnd > start && settings[lineEnd - 1] == '\r') --lineEnd;
+    text += "#@ ini ";
+    text.append(settings, start, lineEnd - start);
+    text += '\n';
+    start = end + 1;
+  }
+}
+
+void ReplaySetRecording(bool on) {
+  recording = on;
+}
+
+bool ReplayRecording() {
+  return recording;
+}
+
+long long ReplayFramesRun() {
+  return framesRun;
+}
+
+void ReplayNoteCommand(const char* command) {
+  AppendLine(Stamp() + command);
+}
+
+void ReplayNotePoint(const char* command, int x, int y) {
+  AppendLine(Stamp() + command + ' ' + std::to_string(x) + ' ' + std::to_string(y));
+}
+
+void ReplayNoteName(const char* name) {
+  // the dialog opens inside the frame running now, the one the stamp names:
+  // the runner queues the name before that frame
+  AppendLine(Stamp() + "name " + name);
+}
+
+void ReplayNoteRanked(const RankingEntry& row) {
+  AppendLine("#@ ranked " + std::to_string(row.score) + ' ' + std::to_string(row.level) + ' ' +
+             std::to_string(row.rapid) + ' ' + std::string(row.name, NameLength(row)));
+}
+
+void ReplayNoteGameEnd() {
+  results.push_back({World.score, World.level});
+  char line[96];
+  std::snprintf(line, sizeof line, "#@ game %zu score %d level %d", results.size(), World.score,
+                World.level);
+  AppendLine(line);
+  writeRequested = true;
+}
+
+void ReplayNoteFrameDone(bool wasPlaying) {
+  ++framesRun;
+  if (wasPlaying && World.demoMode != 0) ReplayNoteGameEnd();
+}
+
+const std::string& ReplayText() {
+  return text;
+}
+
+const std::vector<GameResult>& ReplayGameResults() {
+  return results;
+}
+
+int ReplayBestScore() {
+  int best = 0;
+  for (const GameResult& r : results) best = r.score > best ? r.score : best;
+  return best;
+}
+
+bool ReplayTakeWriteRequest() {
+  const bool requested = writeRequested;
+  writeRequested = false;
+  return requested;
+}

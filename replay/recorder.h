@@ -1,0 +1,52 @@
+// The session's record: every event that changes the world, in the runner's
+// script format, stamped with the frame before which the runner must deliver
+// it. The world has one random source that is never reseeded, so these events
+// decide the whole session. Recording appends to a buffer; the host writes
+// it out when asked (after a game and at the end).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RankingEntry;
+
+// First line of every replay, and the program version that made it.
+extern const char kReplayMagic[];    // "#@ tavro-replay 1"
+extern const char kReplayVersion[];  // the program version, e.g. "1.5.0"
+
+struct GameResult {
+  int score;
+  int level;  // 0-based, as in the world
+};
+
+// Starts a new session record after the settings were loaded: header with
+// the program version and the loaded settings and ranking. Results and frame
+// count start from zero; recording is on.
+void ReplayBeginSession();
+// Whether events go into the text (off while a replay plays back). Game
+// results are kept either way.
+void ReplaySetRecording(bool on);
+bool ReplayRecording();
+
+// Frames run since the session began.
+long long ReplayFramesRun();
+
+// Hooks of the window procedure and the game; see the runner's commands.
+void ReplayNoteCommand(const char* command);
+void ReplayNotePoint(const char* command, int x, int y);
+// The name given to the dialog that a frame opened (delivered before it).
+void ReplayNoteName(const char* name);
+// A game entered the ranking with this row (its name already given).
+void ReplayNoteRanked(const RankingEntry& row);
+// A game ends now (game over, stop, new game or exit during play).
+void ReplayNoteGameEnd();
+// Called by the frame step after each frame.
+void ReplayNoteFrameDone(bool wasPlaying);
+
+const std::string& ReplayText();
+const std::vector<GameResult>& ReplayGameResults();
+// The best score of the session's games (0 when none).
+int ReplayBestScore();
+// True once after each game end: a good moment for the host to write the
+// record.
+bool ReplayTakeWriteRequest();
