@@ -97,10 +97,12 @@ void PauseForLock() {
 
 // Opens the temporary file empty and locked, reusing one left by a save that
 // was cut short. The lock keeps two processes saving the same file at once
-// from writing into one temporary file; the file is emptied only once the
-// lock is held. Whatever else stands under the name (a link, a FIFO, a hard
-// link to another file, another user's file) is removed once. -1 on failure.
+// from writing into one temporary file (where the file system has no locks,
+// the save goes on without); the file is emptied only once the lock is held.
+// Whatever else stood under the name before (a link, a FIFO, a hard link to
+// another file, another user's file) is removed once. -1 on failure.
 int OpenTemporary(const std::string& temp) {
+  constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   bool removed = false;
   const auto removeOnce = [&]() {
     if (removed || ::unlink(temp.c_str()) != 0) return false;
@@ -108,16 +110,15 @@ int OpenTemporary(const std::string& temp) {
     return true;
   };
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    int fd = ::open(temp.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+    const bool created = fd >= 0;
+    if (!created && errno == EEXIST) fd = ::open(temp.c_str(), kFlags);
     if (fd < 0) {
       if (!removeOnce()) return -1;
       continue;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const bool busy = errno == EWOULDBLOCK;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
       ::close(fd);
-      if (!busy) return -1;
       PauseForLock();
       continue;
     }
@@ -128,7 +129,8 @@ int OpenTemporary(const std::string& temp) {
       ::close(fd);  // renamed into place by the save that held the lock
       continue;
     }
-    if (!S_ISREG(opened.st_mode) || opened.st_nlink != 1 || opened.st_uid != ::geteuid()) {
+    if (!created &&
+        (!S_ISREG(opened.st_mode) || opened.st_nlink != 1 || opened.st_uid != ::geteuid())) {
       ::close(fd);
       if (!removeOnce()) return -1;
       continue;
