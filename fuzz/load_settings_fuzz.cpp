@@ -11,6 +11,7 @@
 
 #include "game/world.h"
 #include "records/ini.h"
+#include "records/name_width.h"
 #include "records/settings.h"
 
 namespace {
@@ -33,6 +34,7 @@ void CheckRows(bool whole) {
     Check(end != nullptr);
     const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(end) - row.name);
     Check(length >= 1 && length <= static_cast<std::size_t>(kNameMaxBytes));
+    Check(NameColumns(std::string_view(row.name, length)) <= kNameMaxColumns);
     if (std::strcmp(row.name, kEmptyRankingName) != 0 || row.score != 0 || row.level != 0 ||
         row.rapid != 0) {
       allEmpty = false;
