@@ -5,8 +5,8 @@
 #include "game/frame.h"
 #include "game/world.h"
 #include "platform/headless/headless_host.h"
-#include "platform/surface/surface.h"
 #include "records/settings.h"
+#include "surface/surface.h"
 
 namespace {
 

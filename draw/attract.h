@@ -1,7 +1,7 @@
 // The demo's overlay and the floating score numbers.
 #pragma once
 
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 void DrawAttractScreen(DeviceContext& dc);
 void UpdateScorePopups(DeviceContext& dc);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "game/world.h"
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 void RepaintAll();
 void DrawStatusLine(DeviceContext& dc);

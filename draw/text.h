@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "game/world.h"
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 // The length snprintf reports, kept within the buffer it wrote.
 inline int ClampedLength(int length, std::size_t capacity) {

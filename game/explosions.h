@@ -2,7 +2,7 @@
 // strikes the falling rocks it touches.
 #pragma once
 
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 void UpdateExplosions(DeviceContext& dc);
 

@@ -4,8 +4,8 @@
 #include "game/spawn.h"
 #include "game/world.h"
 #include "platform/platform.h"
-#include "platform/surface/surface.h"
 #include "sound/sound.h"
+#include "surface/surface.h"
 
 namespace {
 

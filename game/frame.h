@@ -1,7 +1,7 @@
 // One frame of play or of the demo.
 #pragma once
 
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 int PlayFrame();
 int DemoFrame();

@@ -6,8 +6,8 @@
 
 #include "game/world.h"
 #include "platform/headless/headless_host.h"
-#include "platform/surface/surface.h"
 #include "sound/sound.h"
+#include "surface/surface.h"
 
 class FreshWorld : public ::testing::Test {
  protected:

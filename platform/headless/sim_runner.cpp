@@ -9,11 +9,11 @@
 #include "game/world.h"
 #include "platform/headless/headless_host.h"
 #include "platform/headless/world_json.h"
-#include "platform/surface/surface.h"
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
 #include "sound/sound.h"
+#include "surface/surface.h"
 
 namespace {
 

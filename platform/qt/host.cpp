@@ -24,8 +24,8 @@
 #include "platform/platform.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
-#include "platform/surface/surface.h"
 #include "records/settings.h"
+#include "surface/surface.h"
 
 // The icon and the cursor are compiled into the program.
 static void InitProgramResources() {

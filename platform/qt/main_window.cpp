@@ -20,7 +20,7 @@
 #include "app/window_proc.h"
 #include "game/world.h"
 #include "platform/qt/host.h"
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 namespace tavro_qt {
 namespace {

@@ -25,8 +25,8 @@
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
-#include "platform/surface/surface.h"
 #include "records/settings.h"
+#include "surface/surface.h"
 
 using namespace tavro_qt_test;
 

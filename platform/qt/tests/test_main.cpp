@@ -20,7 +20,7 @@
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 namespace tavro_qt_test {
 

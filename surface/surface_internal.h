@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 namespace surface_internal {
 

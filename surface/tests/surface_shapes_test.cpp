@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/surface/surface.h"
-#include "platform/surface/surface_internal.h"
+#include "surface/surface.h"
+#include "surface/surface_internal.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Framebuffer, device-context state, pixels, lines, ellipses and PNG output.
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 #include <png.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/surface/surface_internal.h"
+#include "surface/surface_internal.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/surface/surface.h"
+#include "surface/surface.h"
 
 namespace {
 
