@@ -1,0 +1,26 @@
+// The about and name-entry dialogs from the program's resources, and the
+// centring of a window over its owner.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tavro_win32 {
+
+// Centres window over reference (null: its owner) and keeps it on that
+// monitor. Returns 0, moving nothing, when there is no reference window.
+int CenterWindow(HWND window, HWND reference);
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK NameEntryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the name-entry dialog owned by owner. True when it was closed through
+// the dialog, with the typed text in UTF-8.
+bool RunNameEntryDialog(HWND owner, std::string* name);
+
+// Ends the program's open dialog or message box, if any: confirmations as
+// Cancel, the dialogs as OK (a typed name is kept).
+void CloseOpenBoxes();
+
+}  // namespace tavro_win32

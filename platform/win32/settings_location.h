@@ -1,0 +1,25 @@
+// Where the Windows program keeps its replays (the settings file's place is
+// DefaultSettingsFilePath's), and the one-time move of the old program's
+// settings file from the Windows folder to the user's.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavro_win32 {
+
+// "%LOCALAPPDATA%\TAVRO\replays" in UTF-8; empty when the folder is unknown.
+std::string UserReplaysFolder();
+
+// Where the old program's file may be, most recent first: the per-user
+// virtual-store copy, then "%WINDIR%\TAVRO.INI".
+std::vector<std::wstring> OldSettingsFileCandidates();
+
+// When nothing exists at newPath (UTF-8), takes the first old file that can
+// be read, converts it from codePage to UTF-8 and writes it to newPath
+// (folders created). The old file is left as it was. Returns true when a
+// file was moved over.
+bool MigrateOldSettings(const std::string& newPath, const std::vector<std::wstring>& oldFiles,
+                        unsigned codePage);
+
+}  // namespace tavro_win32

@@ -1,0 +1,105 @@
+// The Windows host's own rules: the playfield's scale, text conversion and
+// the move of the old program's settings file. Run under Wine.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/win32/playfield_scale.h"
+#include "platform/win32/settings_location.h"
+#include "platform/win32/text.h"
+
+namespace tavro_win32 {
+namespace {
+
+TEST(PlayfieldScale, LargestWholeScaleThatFitsTheWorkArea) {
+  struct Case {
+    int workWidth, workHeight, chromeWidth, chromeHeight, scale;
+  };
+  const Case cases[] = {
+      {1920, 1040, 16, 59, 1},  // 1024 + 59 rows do not fit
+      {1920, 1083, 16, 59, 2},  // exactly fits
+      {1920, 1082, 16, 59, 1},  // one row short
+      {3840, 2100, 32, 118, 3},
+      {640, 480, 16, 59, 1},  // smaller than the playfield: never below 1
+      {100000, 100000, 0, 0, 64},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseScale(c.workWidth, c.workHeight, c.chromeWidth, c.chromeHeight), c.scale)
+        << c.workWidth << "x" << c.workHeight;
+  }
+  EXPECT_EQ(GameCoordinate(0, 3), 0);
+  EXPECT_EQ(GameCoordinate(1535, 3), 511);
+  EXPECT_EQ(GameCoordinate(1533, 3), 511);
+  EXPECT_EQ(GameCoordinate(1532, 3), 510);
+}
+
+TEST(Text, Utf8AndUtf16RoundTripAndAnsiConversion) {
+  const std::string name = "隕石撃ち 𠮷 TAVRO";
+  EXPECT_EQ(Narrow(Widen(name)), name);
+  EXPECT_EQ(Widen("\xff"), std::wstring(1, L'\xfffd'));
+  // "太郎" in Shift-JIS (code page 932).
+  EXPECT_EQ(CodePageToUtf8("\x91\xbe\x98\x59 1", 932), "太郎 1");
+}
+
+class Migration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"tavro-migration-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const wchar_t* name : {L"\\old1.ini", L"\\old2.ini", L"\\new\\TAVRO.INI"}) {
+      DeleteFileW((folder_ + name).c_str());
+    }
+    RemoveDirectoryW((folder_ + L"\\new").c_str());
+    RemoveDirectoryW(folder_.c_str());
+  }
+  std::wstring Path(const wchar_t* name) const { return folder_ + L"\\" + name; }
+  static void Write(const std::wstring& path, const std::string& bytes) {
+    std::FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  static std::string Read(const std::wstring& path) {
+    std::string bytes;
+    if (std::FILE* f = _wfopen(path.c_str(), L"rb")) {
+      char chunk[256];
+      std::size_t n;
+      while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, n);
+      std::fclose(f);
+    }
+    return bytes;
+  }
+
+  std::wstring folder_;
+};
+
+TEST_F(Migration, OldFileIsConvertedOnceIntoTheNewFolder) {
+  const std::string old = "[SCORE]\r\nName1=\"\x91\xbe\x98\x59\"\r\n";
+  Write(Path(L"old2.ini"), old);
+  const std::string fresh = Narrow(Path(L"new\\TAVRO.INI"));
+  // The first candidate is missing: the next one is taken.
+  ASSERT_TRUE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 932));
+  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), "[SCORE]\r\nName1=\"太郎\"\r\n");
+  EXPECT_EQ(Read(Path(L"old2.ini")), old);
+
+  // Once the new file exists the old ones are never read again.
+  Write(Path(L"old1.ini"), "[SCORE]\r\n");
+  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 932));
+  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), "[SCORE]\r\nName1=\"太郎\"\r\n");
+}
+
+TEST_F(Migration, NothingToMoveLeavesNoFile) {
+  const std::string fresh = Narrow(Path(L"new\\TAVRO.INI"));
+  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini")}, 932));
+  EXPECT_EQ(GetFileAttributesW(Path(L"new\\TAVRO.INI").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace tavro_win32
