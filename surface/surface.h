@@ -56,10 +56,10 @@ void DcDrawTextCentered(DeviceContext& dc, const char* text, int length);
 int SurfaceTextWidth(const char* text, int length);
 constexpr int kSurfaceLineHeight = 16;
 
-// Loads the font (GNU Unifont at 16 pixels, or the file named by
-// TAVRO_FONT_PATH at build time) and renders the ASCII glyphs; false when no
-// usable font file was found. A text call made before any load attempt tries
-// once by itself; without a font, text calls draw nothing and measure 0.
+// Readies the font, GNU Unifont at 16 pixels built into the program as a
+// glyph table, and unpacks its ASCII glyphs. Always true in practice (false
+// would mean a damaged table, and text calls would then draw nothing and
+// measure 0); text calls do this by themselves when it was not called.
 bool InitSurfaceFont();
 
 // The pixels, row by row, each 0xRRGGBB.
