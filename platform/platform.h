@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 enum class ConfirmBox {
   Exit,          // "プログラムを終了してもいいですか ?"
@@ -32,6 +33,10 @@ void PlatformPostClose();
 
 // Ends the program after the confirmed close (the destroy step has run).
 void PlatformQuit(int exitCode);
+
+// The folder of the running executable in UTF-8, without a trailing
+// separator; "." when the system does not tell.
+std::string PlatformExecutableFolder();
 
 // Replaces the file at path with the given bytes so that a reader sees
 // either the old or the new contents, never a mix: written to a temporary

@@ -173,15 +173,6 @@ const std::string& SettingsFilePath() {
   return PathStorage();
 }
 
-std::string DefaultSettingsFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  // a relative XDG_CONFIG_HOME is invalid and ignored
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/tavro/TAVRO.INI";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.config/tavro/TAVRO.INI";
-  return std::string();
-}
-
 void ResetRanking() {
   for (RankingEntry& row : World.ranking) {
     row.score = 0;

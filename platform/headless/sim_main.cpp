@@ -1,12 +1,8 @@
 // tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]
 // tavro-sim --verify REPLAY
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -14,6 +10,7 @@
 #include <string>
 
 #include "platform/headless/sim_runner.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -44,18 +41,6 @@ bool ReadScript(const std::string& path, std::string& text) {
   contents << file.rdbuf();
   text = contents.str();
   return true;
-}
-
-// The folder of the running executable, where the sound files lie.
-std::string ExecutableDirectory() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return ".";
-  path[length] = '\0';
-  char* slash = std::strrchr(path, '/');
-  if (slash == nullptr) return ".";
-  *slash = '\0';
-  return path;
 }
 
 }  // namespace
@@ -110,7 +95,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tavro-sim: %s: not a TAVRO replay\n", scriptPath.c_str());
     return 2;
   }
-  options.baseDirectory = ExecutableDirectory();
+  options.baseDirectory = PlatformExecutableFolder();  // where the sound files lie
   if (verify) return VerifyReplay(options, events, header, stdout);
   if (header.isReplay) {
     // a replay starts from its own settings and, unless told otherwise, runs

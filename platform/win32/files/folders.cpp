@@ -1,0 +1,51 @@
+// Where things are on Windows: the running executable's folder and the
+// user's settings file, in UTF-8.
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/files/wide_path.h"
+#include "records/settings.h"
+
+std::string PlatformExecutableFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return ".";
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return ".";  // longer than any Windows path
+    path.resize(path.size() * 2);
+  }
+  return Utf8FromWide(FolderOf(path));
+}
+
+std::string DefaultSettingsFilePath() {
+  // APPDATA as the user's session sets it, else the folder it names
+  std::wstring folder;
+  const DWORD size = ::GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+  if (size > 1) {
+    folder.resize(size);
+    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder.data(), size);
+    folder.resize(length < size ? length : 0);
+  }
+  if (folder.empty()) {
+    wchar_t* known = nullptr;
+    if (::SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DONT_VERIFY, nullptr, &known) ==
+        S_OK) {
+      folder = known;
+    }
+    ::CoTaskMemFree(known);
+  }
+  if (folder.empty()) return std::string();
+  if (!IsPathSeparator(folder.back())) folder += L'\\';
+  return Utf8FromWide(folder + L"TAVRO\\TAVRO.INI");
+}
