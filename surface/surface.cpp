@@ -1,13 +1,11 @@
-// Framebuffer, device-context state, pixels, lines, ellipses and PNG output.
+// Framebuffer, device-context state, pixels, lines and ellipses.
 #include "surface/surface.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <utility>
-#include <vector>
 
 #include "surface/surface_internal.h"
 
@@ -339,22 +337,4 @@ const std::uint32_t* SurfacePixels() {
 
 void ClearSurface() {
   std::fill(std::begin(gPixels), std::end(gPixels), 0u);
-}
-
-bool WriteSurfacePng(const char* path) {
-  if (path == nullptr || *path == '\0') return false;
-  std::vector<png_byte> rgb(static_cast<std::size_t>(kSurfaceWidth) * kSurfaceHeight * 3);
-  for (std::size_t i = 0; i < std::size(gPixels); ++i) {
-    rgb[i * 3 + 0] = static_cast<png_byte>(gPixels[i] >> 16);
-    rgb[i * 3 + 1] = static_cast<png_byte>(gPixels[i] >> 8);
-    rgb[i * 3 + 2] = static_cast<png_byte>(gPixels[i]);
-  }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = kSurfaceWidth;
-  image.height = kSurfaceHeight;
-  image.format = PNG_FORMAT_RGB;
-  const int ok = png_image_write_to_file(&image, path, 0, rgb.data(), kSurfaceWidth * 3, nullptr);
-  png_image_free(&image);
-  return ok != 0;
 }
