@@ -62,6 +62,8 @@ long long framesRun = 0;
 LARGE_INTEGER firstFrame = {};
 LARGE_INTEGER lastFrame = {};
 LARGE_INTEGER programStart = {};
+POINT clientOrigin = {};  // on the screen, at the first frame
+int menuItems = 0;        // in the menu bar, at the first frame
 
 UINT WindowDpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -174,7 +176,13 @@ void HandleShutdownRequest() {
 void CountFrame() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  if (framesRun == 0) firstFrame = now;
+  if (framesRun == 0) {
+    firstFrame = now;
+    if (mainWindow != nullptr) {
+      ClientToScreen(mainWindow, &clientOrigin);
+      menuItems = GetMenuItemCount(GetMenu(mainWindow));
+    }
+  }
   lastFrame = now;
   framesRun++;
 }
@@ -201,6 +209,7 @@ void WriteFrameLog() {
                  static_cast<double>(now.QuadPart - programStart.QuadPart) / f, cpu);
     std::fprintf(log, "sound %s\nscale %d\ntimer %s\n", MixerPathName(), scale,
                  timerPeriodRaised ? "timeBeginPeriod" : "high-resolution");
+    std::fprintf(log, "client %ld %ld\nmenu_items %d\n", clientOrigin.x, clientOrigin.y, menuItems);
     std::fclose(log);
   }
 }
