@@ -51,3 +51,10 @@ void MixerPlayFallback(const unsigned char* wavImage, std::size_t size);
 // Stops every channel, frees the effects and closes the device. Safe to call
 // when nothing is open.
 void MixerClose();
+
+// The named mutex that marks a running copy of the program: created (or
+// opened, when another copy holds it) and kept, never waited on. False when
+// the system refuses it; where there are no named mutexes, always true.
+bool MixerCreateMutex(const char* name);
+// Closes it; safe to call when none is held.
+void MixerCloseMutex();

@@ -40,14 +40,15 @@ bool ValidId(int id) {
   return id >= 0 && id < 4;
 }
 
-// "TAVRO_Sound_Mutex" only marks a running copy and is never waited on; on a
-// system without named mutexes creating it always succeeds.
+// "TAVRO_Sound_Mutex" only marks a running copy and is never waited on.
 bool CreateSoundMutex() {
+  if (SoundMutex == 0 && !MixerCreateMutex("TAVRO_Sound_Mutex")) return false;
   SoundMutex = 1;
   return true;
 }
 
 void CloseSoundMutex() {
+  if (SoundMutex != 0) MixerCloseMutex();
   SoundMutex = 0;
 }
 

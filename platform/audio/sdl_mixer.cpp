@@ -164,6 +164,13 @@ void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
   if (chunk != nullptr) Mix_PlayChannel(kFallbackChannel, chunk, 0);
 }
 
+// Linux has no named mutexes; a running copy is not marked.
+bool MixerCreateMutex(const char*) {
+  return true;
+}
+
+void MixerCloseMutex() {}
+
 void MixerClose() {
   if (!DeviceOpen) return;
   Mix_HaltChannel(-1);

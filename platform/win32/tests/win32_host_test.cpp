@@ -10,6 +10,7 @@
 #include "platform/win32/playfield_scale.h"
 #include "platform/win32/settings_location.h"
 #include "platform/win32/text.h"
+#include "sound/mixer.h"
 
 namespace tavro_win32 {
 namespace {
@@ -99,6 +100,20 @@ TEST_F(Migration, NothingToMoveLeavesNoFile) {
   const std::string fresh = Narrow(Path(L"new\\TAVRO.INI"));
   EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini")}, 932));
   EXPECT_EQ(GetFileAttributesW(Path(L"new\\TAVRO.INI").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(SoundMutex, NamedMutexIsHeldUntilClosedAndSharedWithAnotherCopy) {
+  const wchar_t* name = L"TAVRO_Sound_Mutex_test";
+  ASSERT_TRUE(MixerCreateMutex("TAVRO_Sound_Mutex_test"));
+  HANDLE seen = OpenMutexW(SYNCHRONIZE, FALSE, name);
+  ASSERT_NE(seen, nullptr);
+  // Not owned: another copy could take it at once.
+  EXPECT_EQ(WaitForSingleObject(seen, 0), WAIT_OBJECT_0);
+  ReleaseMutex(seen);
+  CloseHandle(seen);
+  MixerCloseMutex();
+  EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, name), nullptr);
+  MixerCloseMutex();  // nothing held: harmless
 }
 
 }  // namespace
