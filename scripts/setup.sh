@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libicu-dev unicode-data
   libfreetype-dev libpng-dev fonts-unifont fonts-ipafont-gothic
   qt6-base-dev libgl-dev libsdl2-dev libsdl2-mixer-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool imagemagick
 )
 
 missing=()

@@ -211,16 +211,16 @@ wait_exit 20 || fail "the program did not end with the session"
 # 5. The installer.
 if [ -n "$setup" ]; then
   programs="$user_dir/AppData/Local/Programs/TAVRO"
-  wine "$setup" /S >/dev/null 2>&1
+  wine "$setup" /S >/dev/null 2>&1 || fail "the installer failed"
   wineserver -w
   [ -f "$programs/Tavro.exe" ] || fail "the installer put no Tavro.exe in $programs"
   [ -f "$programs/Uninstall.exe" ] || fail "no uninstaller"
   find "$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu" -name 'TAVRO*.lnk' | grep -q . ||
     fail "no Start-menu shortcut"
   mkdir -p "$(dirname "$ini")" && touch "$ini"
-  wine "$programs/Uninstall.exe" /S >/dev/null 2>&1
+  # the uninstaller runs on from a copy of itself: wait for every process
+  wine "$programs/Uninstall.exe" /S >/dev/null 2>&1 || fail "the uninstaller failed"
   wineserver -w
-  sleep 1
   [ ! -e "$programs/Tavro.exe" ] || fail "the uninstaller left Tavro.exe"
   [ -f "$ini" ] || fail "the uninstaller removed the settings file"
   note "installer: installed and uninstalled silently, settings kept"

@@ -6,7 +6,9 @@
 ; makensis -DTAVRO_DIR=<folder with Tavro.exe and the effect files>
 ;          -DOUTFILE=<tavro-setup.exe> tavro.nsi
 
-Unicode true
+; A 64-bit installer for the 64-bit program (it also runs where no 32-bit
+; subsystem is installed).
+Target amd64-unicode
 !ifndef TAVRO_DIR | OUTFILE
   !error "TAVRO_DIR and OUTFILE must be defined"
 !endif
