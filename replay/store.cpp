@@ -22,7 +22,18 @@ namespace fs = std::filesystem;
 // are not ours to judge and are kept.
 constexpr unsigned long long kMaxReplayRead = 256ull << 20;
 
-std::string lastWritten;  // the file this session wrote last
+std::string lastWritten;  // the file this session wrote last (UTF-8)
+
+// Paths are UTF-8 inside the program; a plain narrow path would be read in
+// the system's code page on some systems.
+fs::path PathOf(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 bool IsReplayName(const std::string& name) {
   const std::size_t extension = std::strlen(kReplayExtension);
@@ -34,7 +45,7 @@ bool IsReplayName(const std::string& name) {
 // that is still in the ranking. Unreadable files count as ranked (kept).
 bool HoldsStandingRow(const fs::path& path) {
   OpenFailure failure;
-  std::FILE* file = PlatformOpenForReading(path.string().c_str(), kMaxReplayRead, &failure);
+  std::FILE* file = PlatformOpenForReading(Utf8Of(path).c_str(), kMaxReplayRead, &failure);
   if (file == nullptr) return failure != OpenFailure::Missing;
   std::string text;
   char chunk[65536];
@@ -76,13 +87,12 @@ std::string ReplayFileName(std::time_t start, int bestScore) {
 
 bool StoreReplay(const std::string& folder, std::time_t sessionStart) {
   if (folder.empty()) return false;
-  const std::string path =
-      (fs::path(folder) / ReplayFileName(sessionStart, ReplayBestScore())).string();
+  const std::string path = Utf8Of(PathOf(folder) / ReplayFileName(sessionStart, ReplayBestScore()));
   const std::string& text = ReplayText();
   if (!PlatformWriteFileAtomically(path.c_str(), text.data(), text.size())) return false;
   if (!lastWritten.empty() && lastWritten != path) {
     std::error_code ignored;
-    fs::remove(lastWritten, ignored);
+    fs::remove(PathOf(lastWritten), ignored);
   }
   lastWritten = path;
   PruneReplays(folder);
@@ -92,8 +102,9 @@ bool StoreReplay(const std::string& folder, std::time_t sessionStart) {
 void PruneReplays(const std::string& folder) {
   std::error_code error;
   std::vector<fs::path> replays;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (it->is_regular_file(error) && IsReplayName(it->path().filename().string())) {
+  for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file(error) && IsReplayName(Utf8Of(it->path().filename()))) {
       replays.push_back(it->path());
     }
   }
@@ -101,7 +112,7 @@ void PruneReplays(const std::string& folder) {
   std::sort(replays.begin(), replays.end(),
             [](const fs::path& a, const fs::path& b) { return a.filename() > b.filename(); });
   for (std::size_t i = kReplaysKept; i < replays.size(); ++i) {
-    if (replays[i].string() == lastWritten || HoldsStandingRow(replays[i])) continue;
+    if (Utf8Of(replays[i]) == lastWritten || HoldsStandingRow(replays[i])) continue;
     fs::remove(replays[i], error);
   }
 }
