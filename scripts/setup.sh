@@ -8,6 +8,7 @@ packages=(
   libfreetype-dev libpng-dev fonts-unifont fonts-ipafont-gothic
   qt6-base-dev libgl-dev libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool imagemagick
+  g++-mingw-w64-x86-64 googletest wine wine64 nsis
 )
 
 missing=()

@@ -1,5 +1,10 @@
 // tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]
 // tavro-sim --verify REPLAY
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +51,11 @@ bool ReadScript(const std::string& path, std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Scripts in and dumps out byte for byte as on Linux, without "\r\n".
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   SimOptions options;
   std::string scriptPath;
   bool verify = false;

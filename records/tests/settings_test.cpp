@@ -60,6 +60,9 @@ class SettingsTest : public ::testing::Test {
     SetSettingsFilePath("");
     std::error_code ignored;
     fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+#ifdef _WIN32  // where a read-only file cannot be removed
+    fs::permissions(file_, fs::perms::owner_write, fs::perm_options::add, ignored);
+#endif
     fs::remove_all(folder_, ignored);
   }
 

@@ -52,7 +52,8 @@ class SoundEngineTest : public ::testing::Test {
     SoundFlag = 1;
     Logged.clear();
     SetDebugLogCapture(Collect);
-    SetBaseDirectory(folder.path().string());
+    // generic: with '/' as the engine joins folder and name, also on Windows
+    SetBaseDirectory(folder.path().generic_string());
     std::strcpy(ProgramName, "Tavro.exe");
   }
 
@@ -93,7 +94,7 @@ class SoundEngineTest : public ::testing::Test {
     return false;
   }
 
-  std::string PathOf(const char* name) const { return (folder.path() / name).string(); }
+  std::string PathOf(const char* name) const { return (folder.path() / name).generic_string(); }
 
   ScratchFolder folder;
 };
@@ -161,7 +162,7 @@ TEST_F(SoundEngineTest, EffectWhoseFileFailedIsSilentAndGetsNoFallback) {
   EXPECT_EQ(SilentMixer.fallbackPlays, 0);
   EXPECT_EQ(SoundEventCount[kSoundLands], 1);
 
-  std::string installed = (folder.path() / "../share/tavro/Gooon.wav").string();
+  std::string installed = (folder.path() / "../share/tavro/Gooon.wav").generic_string();
   EXPECT_TRUE(Logs("Tavro.exe: read open error (result=-1) \"" + PathOf("Gooon.wav") + "\"\n"));
   EXPECT_TRUE(Logs("Tavro.exe: read open error (result=-1) \"" + installed + "\"\n"));
   EXPECT_TRUE(Logs("Tavro.exe: read open error (result=-21) \"" + PathOf("Pyuin.wav") + "\"\n"));
@@ -180,7 +181,7 @@ TEST_F(SoundEngineTest, EffectsAreFoundInTheInstalledDataFolder) {
   for (int id = 0; id < 4; ++id) WriteEffect(id, "share/tavro");
   WriteEffect(kSoundShot, "bin");  // beside the executable wins
   folder.Write("share/tavro/Pyuin.wav", MakeWav({}, Counting(400)));
-  SetBaseDirectory((folder.path() / "bin").string());
+  SetBaseDirectory((folder.path() / "bin").generic_string());
   StartUp();
   for (int id = 0; id < 4; ++id) {
     SCOPED_TRACE(id);
@@ -210,6 +211,9 @@ TEST_F(SoundEngineTest, DataChunkLongerThanTheFileIsNotAllocated) {
 // reads it, says so once on standard error, and only that effect is silent,
 // even when the installed data folder has a good copy.
 TEST_F(SoundEngineTest, OddEffectFilesAreRefusedUnreadWithOneLineEach) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no FIFOs on Windows; its devices are refused by name in the file layer's tests";
+#endif
   WriteEffect(kSoundFireworks, "bin");
   WriteEffect(kSoundDestroyed, "bin");
   WriteEffect(kSoundShot, "share/tavro");

@@ -257,10 +257,12 @@ TEST_F(WavReaderTest, FailedAndRepeatedOpensLeakNoFiles) {
 TEST_F(WavReaderTest, OnlyRegularFilesUpTo64MiBAreOpened) {
   const std::string good = folder.Write("good.wav", MakeWav({}, Counting(4)));
   const std::string fifo = (folder.path() / "fifo.wav").string();
+#ifndef _WIN32  // no FIFOs on Windows, and links only for some users
   ASSERT_TRUE(MakeFifo(fifo));
   std::filesystem::create_symlink(fifo, folder.path() / "to-fifo.wav");
   std::filesystem::create_symlink(good, folder.path() / "to-good.wav");
   std::filesystem::create_symlink(folder.path() / "none.wav", folder.path() / "dangling.wav");
+#endif
   struct Case {
     const char* name;
     std::uintmax_t size;  // 0: as made above; else a sparse WAV file of this size
@@ -268,10 +270,12 @@ TEST_F(WavReaderTest, OnlyRegularFilesUpTo64MiBAreOpened) {
     OpenFailure failure;
   };
   const Case cases[] = {
+#ifndef _WIN32
       {"fifo.wav", 0, -1, OpenFailure::NotRegular},
       {"to-fifo.wav", 0, -1, OpenFailure::NotRegular},
       {"dangling.wav", 0, -1, OpenFailure::Missing},
       {"to-good.wav", 0, 0, OpenFailure::None},
+#endif
       {"64MiB.wav", kWavMaxFileBytes, 0, OpenFailure::None},
       {"64MiB+1.wav", kWavMaxFileBytes + 1, -1, OpenFailure::TooLarge},
       {"1GiB.wav", std::uintmax_t{1} << 30, -1, OpenFailure::TooLarge},
