@@ -11,12 +11,14 @@
 #include <QMetaObject>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "app/program.h"
 #include "app/window_proc.h"
@@ -24,7 +26,12 @@
 #include "platform/platform.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/replay_player.h"
 #include "records/settings.h"
+#include "replay/playback.h"
+#include "replay/recorder.h"
+#include "replay/store.h"
+#include "sound/sound.h"
 #include "surface/surface.h"
 
 // The icon and the cursor are compiled into the program.
@@ -43,6 +50,8 @@ bool quitRequested = false;
 int quitExitCode = 0;
 bool shutdownRequested = false;
 long long framesRun = 0;
+std::time_t sessionStart = 0;
+bool replayWriteFailed = false;
 
 // Set by the signal handler; the write to the pipe wakes the event loop.
 volatile std::sig_atomic_t signalReceived = 0;
@@ -87,7 +96,7 @@ void CloseOpenBoxes() {
 // Runs the destroy step once an orderly end was asked for from outside.
 void HandleShutdownRequest() {
   if (signalReceived != 0) shutdownRequested = true;
-  if (shutdownRequested && !quitRequested) OnDestroy();
+  if (shutdownRequested && !quitRequested) EndProgramNow();
 }
 
 void WriteFrameLog(double seconds) {
@@ -104,10 +113,54 @@ void WriteFrameLog(double seconds) {
 void SaveAtExit() {
   // The toolkit ends the process itself when the display connection breaks;
   // the settings and the ranking are still saved.
-  if (!quitRequested) OnDestroy();
+  if (!quitRequested) EndProgramNow();
+}
+
+// One frame of the playback, shown, when its tick has come; the frames of a
+// jump run unseen in slices that leave the window responsive.
+bool RunPlaybackPass() {
+  if (PlaybackFastForwarding()) {
+    // the first picture shown is the one the jump arrived at
+    if (!FastForwardFor(15) && mainWindow != nullptr) mainWindow->playfield()->update();
+    return true;
+  }
+  if (World.frameTick == 0 || !PlaybackFrame()) return false;
+  framesRun++;
+  if (mainWindow != nullptr) mainWindow->playfield()->update();
+  return true;
 }
 
 }  // namespace
+
+std::string ReplaysFolder() {
+  // a relative XDG_DATA_HOME is invalid and ignored
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return std::string(data) + "/tavro/replays";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share/tavro/replays";
+  return std::string();
+}
+
+void StoreSessionRecord() {
+  if (PlaybackActive()) return;
+  const std::string folder = ReplaysFolder();
+  if (StoreReplay(folder, sessionStart) || replayWriteFailed) return;
+  // The game goes on; one line says why replays are missing.
+  replayWriteFailed = true;
+  std::fprintf(stderr, "tavro: the session's replay could not be written to %s\n",
+               folder.empty() ? "(no home folder)" : folder.c_str());
+}
+
+void EndProgramNow() {
+  if (quitRequested) return;
+  if (PlaybackActive()) {
+    // nothing of the player's to save
+    StopSound();
+    PlatformQuit(0);
+  } else {
+    OnDestroy();
+  }
+}
 
 void FrameTimerProc() {
   World.frameTick = 1;
@@ -147,6 +200,7 @@ MainWindow* CreateHost() {
   quitExitCode = 0;
   shutdownRequested = false;
   framesRun = 0;
+  sessionStart = std::time(nullptr);
   return mainWindow;
 }
 
@@ -165,10 +219,14 @@ bool RunLoopOnce(bool waitIfIdle) {
   // An open menu holds the game as a modal menu loop would; a tick that
   // comes meanwhile stays pending in World.frameTick.
   const bool menuOpen = mainWindow != nullptr && mainWindow->MenuOpen();
-  if (!menuOpen && (World.frameTick != 0 || WaitFlag == 0)) {
+  if (!menuOpen && PlaybackActive()) {
+    if (RunPlaybackPass()) return true;
+  } else if (!menuOpen && (World.frameTick != 0 || WaitFlag == 0)) {
     RunFrame();
     framesRun++;
     if (mainWindow != nullptr) mainWindow->playfield()->update();
+    // after a game: the record so far is kept
+    if (ReplayTakeWriteRequest()) StoreSessionRecord();
     return true;
   }
   if (waitIfIdle) {
@@ -226,6 +284,101 @@ bool ShutdownRequested() {
   return shutdownRequested || signalReceived != 0;
 }
 
+const char kUsage[] =
+    "usage: tavro                      play\n"
+    "       tavro [--replay] FILE [--from-game N]\n"
+    "                                  watch a recorded session (from its game N)\n";
+
+bool ParseProgramArguments(const QStringList& arguments, ProgramOptions* options,
+                           std::string* error) {
+  *options = ProgramOptions();
+  for (qsizetype i = 1; i < arguments.size(); i++) {
+    const QString& argument = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+      options->help = true;
+    } else if (argument == QLatin1String("--replay") || !argument.startsWith(QLatin1Char('-'))) {
+      if (!options->replayPath.empty()) {
+        *error = "one replay at a time";
+        return false;
+      }
+      if (argument.startsWith(QLatin1Char('-')) && !hasValue) {
+        *error = "missing file after --replay";
+        return false;
+      }
+      const QString& path = argument.startsWith(QLatin1Char('-')) ? arguments[++i] : argument;
+      options->replayPath = QFile::encodeName(path).toStdString();
+      if (options->replayPath.empty()) {
+        *error = "empty replay path";
+        return false;
+      }
+    } else if (argument == QLatin1String("--from-game")) {
+      bool number = false;
+      const int game = hasValue ? arguments[++i].toInt(&number) : 0;
+      if (!number || game < 1) {
+        *error = "--from-game needs a game number from 1";
+        return false;
+      }
+      options->fromGame = game;
+    } else {
+      *error = "unknown option " + argument.toStdString();
+      return false;
+    }
+  }
+  if (options->fromGame > 0 && options->replayPath.empty()) {
+    *error = "--from-game needs a replay";
+    return false;
+  }
+  return true;
+}
+
+void ReportReplayError(const std::string& message) {
+  std::fprintf(stderr, "tavro: %s\n", message.c_str());
+  QMessageBox box(
+      QMessageBox::Critical, QStringLiteral("TAVRO"),
+      QStringLiteral("The replay cannot be played.\n\n") + QString::fromStdString(message),
+      QMessageBox::Ok);
+  box.exec();
+}
+
+int RunProgram(const QStringList& arguments) {
+  ProgramOptions options;
+  std::string error;
+  if (!ParseProgramArguments(arguments, &options, &error)) {
+    std::fprintf(stderr, "tavro: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // Read before the current directory moves to the executable's folder.
+  const bool replay = !options.replayPath.empty();
+  ReplaySession session;
+  if (replay && !LoadReplayFile(options.replayPath, options.fromGame, &session, &error)) {
+    ReportReplayError(options.replayPath + ": " + error);
+    return 2;
+  }
+  InstallTerminationHandlers();
+  PrepareHost();
+  MainWindow* window = CreateHost();
+  if (replay) BeginWindowPlayback(session);
+  window->show();
+  StartUp();
+  if (replay) StartWindowPlayback();
+  frameTimer->start();
+  static bool saveAtExitInstalled = false;
+  if (!saveAtExitInstalled) saveAtExitInstalled = std::atexit(SaveAtExit) == 0;
+  QElapsedTimer clock;
+  clock.start();
+  const int code = RunMainLoop();
+  WriteFrameLog(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+  delete window;
+  mainWindow = nullptr;
+  frameTimer = nullptr;
+  return code;
+}
+
 int RunDesktopProgram(int argc, char** argv) {
   // The screen's own ratio, fractional ones included: menus and dialogs
   // take their true size, and the playfield draws whole device pixels per
@@ -236,21 +389,7 @@ int RunDesktopProgram(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("tavro"));
   QGuiApplication::setDesktopFileName(QStringLiteral("tavro"));
   QApplication::setQuitOnLastWindowClosed(false);
-  InstallTerminationHandlers();
-  PrepareHost();
-  MainWindow* window = CreateHost();
-  window->show();
-  StartUp();
-  frameTimer->start();
-  std::atexit(SaveAtExit);
-  QElapsedTimer clock;
-  clock.start();
-  const int code = RunMainLoop();
-  WriteFrameLog(static_cast<double>(clock.nsecsElapsed()) / 1e9);
-  delete window;
-  mainWindow = nullptr;
-  frameTimer = nullptr;
-  return code;
+  return RunProgram(QCoreApplication::arguments());
 }
 
 }  // namespace tavro_qt
@@ -293,6 +432,8 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
 }
 
 void PlatformSleep(int milliseconds) {
+  // The frames of a replay's jump are neither shown nor drawn out.
+  if (tavro_qt::PlaybackFastForwarding()) return;
   if (tavro_qt::MainWindow* window = HostWindow()) window->playfield()->repaint();
   // An orderly end is waiting: the show pieces are not drawn out.
   if (ShutdownRequested() || milliseconds <= 0) return;
@@ -308,4 +449,6 @@ void PlatformPostClose() {
 void PlatformQuit(int exitCode) {
   tavro_qt::quitRequested = true;
   tavro_qt::quitExitCode = exitCode;
+  // The destroy step has saved the settings: now the session's record.
+  tavro_qt::StoreSessionRecord();
 }

@@ -3,6 +3,9 @@
 // the desktop session).
 #pragma once
 
+#include <QStringList>
+#include <string>
+
 class QApplication;
 class QTimer;
 
@@ -43,8 +46,32 @@ void InstallTerminationHandlers();
 // open boxes are closed, no new ones are shown, and the main loop runs the
 // destroy step at its next pass.
 void RequestShutdown();
+// The orderly end itself: the destroy step (settings, ranking and the
+// session's record saved), or for a playback simply the quit.
+void EndProgramNow();
 bool ShutdownRequested();
 
+// "$XDG_DATA_HOME/tavro/replays" (a relative XDG_DATA_HOME is ignored), or
+// "~/.local/share/tavro/replays"; empty without a home folder.
+std::string ReplaysFolder();
+// Writes the session's record into the replays folder (never during a
+// playback). A failure is said once on standard error; the game goes on.
+void StoreSessionRecord();
+
+struct ProgramOptions {
+  bool help = false;
+  std::string replayPath;  // empty: play
+  int fromGame = 0;        // 0: the replay from its beginning
+};
+// The command line after the toolkit took its own options: "--replay FILE"
+// or a bare FILE (as a file manager passes it), "--from-game N", "--help".
+bool ParseProgramArguments(const QStringList& arguments, ProgramOptions* options,
+                           std::string* error);
+
+// The program after the QApplication exists: plays, or with a replay on the
+// command line plays it back. A replay that cannot be played is named with
+// its reason on standard error and in a message box, and gives status 2.
+int RunProgram(const QStringList& arguments);
 // The whole desktop program; main() calls it.
 int RunDesktopProgram(int argc, char** argv);
 

@@ -19,7 +19,9 @@
 
 #include "app/window_proc.h"
 #include "game/world.h"
+#include "platform/platform.h"
 #include "platform/qt/host.h"
+#include "replay/playback.h"
 #include "surface/surface.h"
 
 namespace tavro_qt {
@@ -68,6 +70,23 @@ const char* const kCommandHints[9] = {
 };
 
 constexpr int kFirstCommand = ID_GAME_START;
+
+// During a playback the menu shows the version and ends the program; the
+// commands that would change the world do nothing.
+bool AllowedInPlayback(int id) {
+  return id == ID_HELP_ABOUT || id == ID_GAME_EXIT;
+}
+
+void RunMenuCommand(int id) {
+  if (!PlaybackActive()) {
+    OnCommand(id);
+  } else if (id == ID_HELP_ABOUT) {
+    // shown by the host alone: the world neither knows nor repaints
+    PlatformAboutDialog();
+  } else if (id == ID_GAME_EXIT) {
+    PlatformPostClose();
+  }
+}
 
 bool InsidePlayfield(const QPoint& p) {
   return p.x() >= 0 && p.y() >= 0 && p.x() < kSurfaceWidth && p.y() < kSurfaceHeight;
@@ -159,7 +178,7 @@ void Playfield::paintEvent(QPaintEvent*) {
 }
 
 void Playfield::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
+  if (event->button() != Qt::LeftButton || PlaybackActive()) return;
   const QPoint p = GamePoint(event->position());
   if (!InsidePlayfield(p)) return;
   OnLeftButtonDown(p.x(), p.y());
@@ -169,7 +188,7 @@ void Playfield::mouseMoveEvent(QMouseEvent* event) {
   // While a button is held the widget keeps receiving moves outside itself;
   // only the pointer over the playfield counts.
   const QPoint p = GamePoint(event->position());
-  if (!InsidePlayfield(p)) return;
+  if (!InsidePlayfield(p) || PlaybackActive()) return;
   OnMouseMove(p.x(), p.y());
 }
 
@@ -239,7 +258,7 @@ void MainWindow::BuildMenu() {
         action->setChecked(true);
       }
       const int id = item.id;
-      connect(action, &QAction::triggered, this, [id] { OnCommand(id); });
+      connect(action, &QAction::triggered, this, [id] { RunMenuCommand(id); });
       actions_[id - kFirstCommand] = action;
     }
     connect(menu, &QMenu::aboutToShow, this, [this, p] { UpdatePopup(p); });
@@ -255,6 +274,12 @@ void MainWindow::UpdatePopup(int position) {
       if (a->isCheckable()) a->setChecked(items[i].checked);
     }
   }
+  if (!PlaybackActive()) return;
+  for (QAction* a : popups_[position]->actions()) {
+    for (int id = kFirstCommand; id < kFirstCommand + 9; id++) {
+      if (a == action(id) && !AllowedInPlayback(id)) a->setEnabled(false);
+    }
+  }
 }
 
 QMenu* MainWindow::popup(int position) const {
@@ -268,8 +293,11 @@ QAction* MainWindow::action(int commandId) const {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // The close box, the window manager's close (Alt+F4) and the exit command
-  // all arrive here and ask first.
-  if (QuitRequested() || OnClose()) {
+  // all arrive here and ask first; a playback ends at once.
+  if (PlaybackActive()) {
+    EndProgramNow();
+    event->accept();
+  } else if (QuitRequested() || OnClose()) {
     event->accept();
   } else {
     event->ignore();
@@ -291,8 +319,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // The toolkit keeps the window's last picture and would only copy it back
   // when the window is uncovered; while one of the program's boxes is open
   // the playfield is redrawn whole from the world instead.
+  // A playback's world changes only by its record: no repaint draws its
+  // random colours then.
   if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-      World.modalOpen != 0) {
+      World.modalOpen != 0 && !PlaybackActive()) {
     OnPaint();
     playfield_->update();
   }

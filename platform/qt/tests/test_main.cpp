@@ -1,5 +1,6 @@
 // The tests drive the real main window; without a display they use Qt's
-// offscreen platform. Each process keeps its settings in its own folder.
+// offscreen platform. Each process keeps its settings and replays in its own
+// folder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
   char folder[] = "/tmp/tavro-qt-test-XXXXXX";
   if (mkdtemp(folder) == nullptr) return 2;
   qputenv("XDG_CONFIG_HOME", folder);
+  qputenv("XDG_DATA_HOME", folder);
   int result = 0;
   {
     QApplication app(argc, argv);
