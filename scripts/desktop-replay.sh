@@ -28,7 +28,8 @@ fail() {
   echo "desktop-replay: FAIL: $*" >&2
   # TAVRO_REPLAY_KEEP=DIR keeps the replay and the pictures for a look
   if [ -n "${TAVRO_REPLAY_KEEP:-}" ]; then
-    mkdir -p "$TAVRO_REPLAY_KEEP" && cp -r "$work"/. "$TAVRO_REPLAY_KEEP"/ || true
+    mkdir -p "$TAVRO_REPLAY_KEEP"
+    cp -r "$work"/. "$TAVRO_REPLAY_KEEP"/ || true
   fi
   exit 1
 }
