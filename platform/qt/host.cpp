@@ -362,10 +362,13 @@ int RunProgram(const QStringList& arguments) {
   InstallTerminationHandlers();
   PrepareHost();
   MainWindow* window = CreateHost();
-  if (replay) BeginWindowPlayback(session);
+  if (replay) {
+    BeginReplayPlayback(session);
+    ShowPlaybackInWindow();
+  }
   window->show();
   StartUp();
-  if (replay) StartWindowPlayback();
+  if (replay) StartReplayPlayback();
   frameTimer->start();
   static bool saveAtExitInstalled = false;
   if (!saveAtExitInstalled) saveAtExitInstalled = std::atexit(SaveAtExit) == 0;
@@ -433,7 +436,7 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
 
 void PlatformSleep(int milliseconds) {
   // The frames of a replay's jump are neither shown nor drawn out.
-  if (tavro_qt::PlaybackFastForwarding()) return;
+  if (PlaybackFastForwarding()) return;
   if (tavro_qt::MainWindow* window = HostWindow()) window->playfield()->repaint();
   // An orderly end is waiting: the show pieces are not drawn out.
   if (ShutdownRequested() || milliseconds <= 0) return;

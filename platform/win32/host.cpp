@@ -535,13 +535,14 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
   UpdateWindow(mainWindow);
 
   if (replay) {
-    BeginWindowPlayback(session);
+    BeginReplayPlayback(session);
+    ShowPlaybackInWindow();
   } else {
     PrepareSettingsFile();
   }
   sessionStart = std::time(nullptr);
   StartUp();
-  if (replay) StartWindowPlayback();
+  if (replay) StartReplayPlayback();
   shutdownDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
   StartFrameTimer();
@@ -590,7 +591,7 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
 
 void PlatformSleep(int milliseconds) {
   // The frames of a replay's jump are neither shown nor drawn out.
-  if (tavro_win32::PlaybackFastForwarding()) return;
+  if (PlaybackFastForwarding()) return;
   tavro_win32::ShowSurface();
   if (tavro_win32::shutdownRequested || milliseconds <= 0) return;
   Sleep(static_cast<DWORD>(milliseconds));

@@ -225,7 +225,7 @@ std::string PlayBackAndCompare(const std::string& replay, const QStringList& ext
     tavro_qt::MainWindow* window = tavro_qt::HostWindow();
     if (window == nullptr || !window->isVisible()) return;
     if (++rounds > 3000) window->close();  // about 20 s: it never ended
-    if (!tavro_qt::PlaybackFinished()) {
+    if (!PlaybackFinished()) {
       if (rounds % 10 != 0 || rounds > 200) return;
       QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, WindowPoint(256, 150));
       QTest::mouseMove(window->windowHandle(), WindowPoint(100 + World.score % 7, 120));
@@ -251,8 +251,7 @@ std::string PlayBackAndCompare(const std::string& replay, const QStringList& ext
   delete player;
   if (!ended) return "the replay did not end";
   if (code != 0) return "exit code " + std::to_string(code);
-  if (tavro_qt::PlaybackFramesRun() != 74)
-    return "frames run: " + std::to_string(tavro_qt::PlaybackFramesRun());
+  if (PlaybackFramesRun() != 74) return "frames run: " + std::to_string(PlaybackFramesRun());
   if (!ReplayFiles().empty()) return "a playback wrote a replay";
   if (QFile::exists(QString::fromStdString(DefaultSettingsFilePath()))) return "settings saved";
   return failure;

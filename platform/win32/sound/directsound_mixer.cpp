@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "platform/win32/host.h"
-#include "platform/win32/replay_player.h"
+#include "replay/player.h"
 #include "sound/mixer.h"
 
 namespace {
@@ -55,7 +55,7 @@ bool FillBuffer(Effect& effect) {
 
 // The jump of a replay to a later game is silent.
 bool Muted() {
-  return tavro_win32::PlaybackFastForwarding();
+  return PlaybackFastForwarding();
 }
 
 }  // namespace
