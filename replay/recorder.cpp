@@ -77,20 +77,24 @@ long long ReplayFramesRun() {
 }
 
 void ReplayNoteCommand(const char* command) {
+  if (!recording) return;
   AppendLine(Stamp() + command);
 }
 
 void ReplayNotePoint(const char* command, int x, int y) {
+  if (!recording) return;
   AppendLine(Stamp() + command + ' ' + std::to_string(x) + ' ' + std::to_string(y));
 }
 
 void ReplayNoteName(const char* name) {
+  if (!recording) return;
   // the dialog opens inside the frame running now, the one the stamp names:
   // the runner queues the name before that frame
   AppendLine(Stamp() + "name " + name);
 }
 
 void ReplayNoteRanked(const RankingEntry& row) {
+  if (!recording) return;
   AppendLine("#@ ranked " + std::to_string(row.score) + ' ' + std::to_string(row.level) + ' ' +
              std::to_string(row.rapid) + ' ' + std::string(row.name, NameLength(row)));
 }
