@@ -144,6 +144,15 @@ void OnDestroy() {
   PlatformQuit(0);
 }
 
+void EndProgram() {
+  if (!PlaybackActive()) {
+    OnDestroy();
+    return;
+  }
+  StopSound();
+  PlatformQuit(0);
+}
+
 void OnPaint() {
   if (World.modalOpen == 0) return;
   // it draws random colours: part of the record

@@ -28,6 +28,9 @@ bool OnCommand(int id);
 bool OnClose();
 // The destroy step: settings saved, sound stopped, quit with code 0.
 void OnDestroy();
+// The program's orderly end: the destroy step, or, after a replay played
+// back (nothing of the player's to save), the sound stopped and the quit.
+void EndProgram();
 // The playfield is exposed: repainted whole only while one of the program's
 // boxes is open.
 void OnPaint();

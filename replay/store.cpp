@@ -10,6 +10,7 @@
 
 #include "game/world.h"
 #include "platform/platform.h"
+#include "replay/playback.h"
 #include "replay/recorder.h"
 
 const char kReplayExtension[] = ".tavroreplay";
@@ -97,6 +98,15 @@ bool StoreReplay(const std::string& folder, std::time_t sessionStart) {
   lastWritten = path;
   PruneReplays(folder);
   return true;
+}
+
+void StoreSessionReplay(const std::string& folder, std::time_t sessionStart) {
+  static bool failedBefore = false;
+  if (PlaybackActive()) return;
+  if (StoreReplay(folder, sessionStart) || failedBefore) return;
+  failedBefore = true;
+  std::fprintf(stderr, "tavro: the session's replay could not be written to %s\n",
+               folder.empty() ? "(no folder for replays)" : folder.c_str());
 }
 
 void PruneReplays(const std::string& folder) {

@@ -20,6 +20,10 @@ std::string ReplayFileName(std::time_t start, int bestScore);
 // the record could not be written; the game goes on either way.
 bool StoreReplay(const std::string& folder, std::time_t sessionStart);
 
+// StoreReplay for the session running, unless it is a playback; the first
+// failure says once on standard error why replays are missing.
+void StoreSessionReplay(const std::string& folder, std::time_t sessionStart);
+
 // Removes the replays that are neither among the newest kReplaysKept nor
 // hold a game whose ranking row is still in World.ranking.
 void PruneReplays(const std::string& folder);

@@ -51,7 +51,6 @@ int quitExitCode = 0;
 bool shutdownRequested = false;
 long long framesRun = 0;
 std::time_t sessionStart = 0;
-bool replayWriteFailed = false;
 
 // Set by the signal handler; the write to the pipe wakes the event loop.
 volatile std::sig_atomic_t signalReceived = 0;
@@ -142,24 +141,11 @@ std::string ReplaysFolder() {
 }
 
 void StoreSessionRecord() {
-  if (PlaybackActive()) return;
-  const std::string folder = ReplaysFolder();
-  if (StoreReplay(folder, sessionStart) || replayWriteFailed) return;
-  // The game goes on; one line says why replays are missing.
-  replayWriteFailed = true;
-  std::fprintf(stderr, "tavro: the session's replay could not be written to %s\n",
-               folder.empty() ? "(no home folder)" : folder.c_str());
+  StoreSessionReplay(ReplaysFolder(), sessionStart);
 }
 
 void EndProgramNow() {
-  if (quitRequested) return;
-  if (PlaybackActive()) {
-    // nothing of the player's to save
-    StopSound();
-    PlatformQuit(0);
-  } else {
-    OnDestroy();
-  }
+  if (!quitRequested) EndProgram();
 }
 
 void FrameTimerProc() {

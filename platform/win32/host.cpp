@@ -55,7 +55,6 @@ std::atomic<bool> shutdownRequested{false};
 HANDLE shutdownDone = nullptr;
 
 std::time_t sessionStart = 0;
-bool replayWriteFailed = false;
 
 // Measuring aid (TAVRO_FRAME_LOG).
 long long framesRun = 0;
@@ -137,23 +136,11 @@ void ShowSurface() {
 }
 
 void StoreSessionRecord() {
-  if (PlaybackActive()) return;
-  const std::string folder = UserReplaysFolder();
-  if (StoreReplay(folder, sessionStart) || replayWriteFailed) return;
-  replayWriteFailed = true;
-  std::fprintf(stderr, "tavro: the session's replay could not be written to %s\n",
-               folder.empty() ? "(no local application data folder)" : folder.c_str());
+  StoreSessionReplay(UserReplaysFolder(), sessionStart);
 }
 
-// The destroy step, or the end of a playback, which saves nothing.
-void EndProgram() {
-  if (quitRequested) return;
-  if (PlaybackActive()) {
-    StopSound();
-    PlatformQuit(0);
-  } else {
-    OnDestroy();
-  }
+void EndProgramOnce() {
+  if (!quitRequested) EndProgram();
 }
 
 BOOL WINAPI ConsoleControlHandler(DWORD) {
@@ -169,7 +156,7 @@ BOOL WINAPI ConsoleControlHandler(DWORD) {
 // loop runs the destroy step once they have returned.
 void HandleShutdownRequest() {
   if (!shutdownRequested || quitRequested) return;
-  EndProgram();
+  EndProgramOnce();
   if (mainWindow != nullptr) DestroyWindow(mainWindow);
 }
 
@@ -238,7 +225,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_DESTROY:
       // Closed some other way than the confirmed close: still in order.
-      EndProgram();
+      EndProgramOnce();
       if (window == mainWindow) mainWindow = nullptr;
       return 0;
     case WM_SIZE:
@@ -272,7 +259,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CLOSE:
       // A replay has nothing to lose and ends without asking.
       if (quitRequested || PlaybackActive() || shutdownRequested) {
-        EndProgram();
+        EndProgramOnce();
         DestroyWindow(window);
       } else if (OnClose()) {
         DestroyWindow(window);
@@ -299,7 +286,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ENDSESSION:
       if (wParam != FALSE) {
         shutdownRequested = true;
-        EndProgram();
+        EndProgramOnce();
       }
       return 0;
     case kShutdownMessage:
