@@ -1,6 +1,9 @@
 #include "replay/recorder.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <string_view>
 
 #include "game/world.h"
 #include "records/settings.h"
@@ -22,17 +25,29 @@ long long framesRun = 0;
 bool recording = false;
 bool writeRequested = false;
 
-void AppendLine(const std::string& line) {
+void AppendLine(std::string_view line) {
   if (recording) {
     text += line;
     text += '\n';
   }
 }
 
-// Frame number under which the runner delivers an event happening now,
-// between two frames: before the next frame.
-std::string Stamp() {
-  return std::to_string(framesRun + 1) + ' ';
+// An event happening now, between two frames (or inside the frame running,
+// for the name dialog), is delivered by the runner before the next frame.
+// Formatted on the stack: events come every frame during rapid fire, and the
+// buffer's reserve keeps the appends from allocating.
+void AppendEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void AppendEvent(const char* format, ...) {
+  char line[160];
+  int length = std::snprintf(line, sizeof line, "%lld ", framesRun + 1);
+  va_list arguments;
+  va_start(arguments, format);
+  const int rest = std::vsnprintf(line + length, sizeof line - static_cast<std::size_t>(length),
+                                  format, arguments);
+  va_end(arguments);
+  if (rest < 0) return;
+  length = std::min<int>(length + rest, static_cast<int>(sizeof line) - 1);
+  AppendLine(std::string_view(line, static_cast<std::size_t>(length)));
 }
 
 }  // namespace
@@ -78,19 +93,19 @@ long long ReplayFramesRun() {
 
 void ReplayNoteCommand(const char* command) {
   if (!recording) return;
-  AppendLine(Stamp() + command);
+  AppendEvent("%s", command);
 }
 
 void ReplayNotePoint(const char* command, int x, int y) {
   if (!recording) return;
-  AppendLine(Stamp() + command + ' ' + std::to_string(x) + ' ' + std::to_string(y));
+  AppendEvent("%s %d %d", command, x, y);
 }
 
 void ReplayNoteName(const char* name) {
   if (!recording) return;
   // the dialog opens inside the frame running now, the one the stamp names:
   // the runner queues the name before that frame
-  AppendLine(Stamp() + "name " + name);
+  AppendEvent("name %s", name);
 }
 
 void ReplayNoteRanked(const RankingEntry& row) {
