@@ -41,35 +41,6 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 ini="$XDG_CONFIG_HOME/tavro/TAVRO.INI"
 replays="$XDG_DATA_HOME/tavro/replays"
 
-# Prints the id of the first visible window whose title matches, waiting up
-# to $2 seconds for it.
-wait_window() {
-  local name="$1" seconds="$2" id=""
-  for _ in $(seq $((seconds * 10))); do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -1 || true)"
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits up to $1 seconds for the program to end; sets status.
-wait_exit() {
-  for _ in $(seq $(($1 * 10))); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      status=0
-      wait "$pid" || status=$?
-      pid=""
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
 focus() {
   xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
 }
@@ -92,7 +63,7 @@ point() {
 started=$SECONDS
 "$program" &
 pid=$!
-main="$(wait_window '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear"
+main="$(wait_window --onlyvisible '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear"
 sleep 1
 menu c r # 設定 > 連射: rapid fire on (demo mode)
 sleep 1
@@ -110,13 +81,13 @@ for round in $(seq 5); do
 done
 # Then the pointer rests outside the playfield until the ground has risen.
 xdotool mousemove 790 690
-dialog="$(wait_window '^Name Entry$' 40)" || fail "the game did not end in a ranked game with a name dialog"
+dialog="$(wait_window --onlyvisible '^Name Entry$' 40)" || fail "the game did not end in a ranked game with a name dialog"
 focus "$dialog"
 xdotool type --delay 50 "Xvfb"
 xdotool key Return
 sleep 2
 menu f x # ゲーム > 終了
-wait_window '^TAVRO$' 5 >/dev/null || fail "no exit confirmation appeared"
+wait_window --onlyvisible '^TAVRO$' 5 >/dev/null || fail "no exit confirmation appeared"
 xdotool key Tab
 sleep 0.1
 xdotool key space
@@ -141,7 +112,7 @@ cp "$ini" "$work/ini-before"
 # from the first game on: the demo before it runs unseen
 "$program" --replay "$replay" --from-game 1 &
 pid=$!
-main="$(wait_window '^TAVRO Ver\.1\.5 - replay ended$' 60)" || fail "the playback did not end"
+main="$(wait_window --onlyvisible '^TAVRO Ver\.1\.5 - replay ended$' 60)" || fail "the playback did not end"
 sleep 0.5
 "$shot" "$main" "$work/runner.png" "$work/shown.png" || fail "the last frame shown differs from the runner's picture"
 menu f x # the exit command ends a playback at once

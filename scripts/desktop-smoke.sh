@@ -29,35 +29,6 @@ source "$here/desktop-session.sh"
 export XDG_CONFIG_HOME="$work/config"
 ini="$XDG_CONFIG_HOME/tavro/TAVRO.INI"
 
-# Prints the id of the first visible window whose title matches, waiting up
-# to $2 seconds for it.
-wait_window() {
-  local name="$1" seconds="$2" id=""
-  for _ in $(seq $((seconds * 10))); do
-    id="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -1 || true)"
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits up to $1 seconds for the program to end; sets status.
-wait_exit() {
-  for _ in $(seq $(($1 * 10))); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      status=0
-      wait "$pid" || status=$?
-      pid=""
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
 # Sets X, Y, WIDTH and HEIGHT to the geometry of window $1.
 geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
@@ -90,13 +61,13 @@ ask_exit() {
   press alt+f
   sleep 0.3
   press x
-  wait_window '^TAVRO$' 5 || fail "no exit confirmation appeared"
+  wait_window --onlyvisible '^TAVRO$' 5 || fail "no exit confirmation appeared"
 }
 
 # Run 1: menu, Cancel, then OK.
 "$program" &
 pid=$!
-main="$(wait_window '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear"
+main="$(wait_window --onlyvisible '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear"
 sleep 2
 kill -0 "$pid" 2>/dev/null || fail "the program ended on its own"
 
@@ -141,7 +112,7 @@ echo "desktop-smoke: OK ended the program with code 0 and wrote $ini"
 rm -f "$ini"
 "$program" &
 pid=$!
-wait_window '^TAVRO Ver\.1\.5$' 10 >/dev/null || fail "the main window did not appear (second run)"
+wait_window --onlyvisible '^TAVRO Ver\.1\.5$' 10 >/dev/null || fail "the main window did not appear (second run)"
 sleep 1
 kill -TERM "$pid"
 wait_exit 10 || fail "SIGTERM did not end the program"
@@ -152,7 +123,7 @@ echo "desktop-smoke: SIGTERM ended the program with code 0 and wrote the setting
 # Run 3: at a device pixel ratio of 2 the window fits the screen.
 QT_SCALE_FACTOR=2 "$program" &
 pid=$!
-main="$(wait_window '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear (third run)"
+main="$(wait_window --onlyvisible '^TAVRO Ver\.1\.5$' 10)" || fail "the main window did not appear (third run)"
 sleep 1
 geometry "$main"
 screen="$(xdotool getdisplaygeometry)"

@@ -21,6 +21,7 @@
 # of its own. Needs wine, xvfb-run, xdotool and ImageMagick.
 set -euo pipefail
 
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 if [ $# -lt 2 ]; then
   echo "usage: $0 TAVRO_EXE TAVRO_SIM [TAVRO_SETUP_EXE]" >&2
   exit 2
@@ -33,13 +34,8 @@ if [ -z "${TAVRO_WINE_IN_XVFB:-}" ]; then
   exec env TAVRO_WINE_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$exe" "$sim" ${setup:+"$setup"}
 fi
 
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=desktop-session.sh
+source "$here/desktop-session.sh"
 
 # xdotool, without its complaints about the window manager that is not there.
 xdo() {
@@ -82,35 +78,6 @@ rm -rf "$user_dir/AppData/Roaming/TAVRO" "$user_dir/AppData/Local/TAVRO"
 cp "$exe" "$work/Tavro.exe"
 log="$work/frames.log"
 win_log="$(winepath -w "$log")"
-
-# Prints the id of the first window whose title matches $1, waiting up to
-# $2 seconds.
-wait_window() {
-  local id=""
-  for _ in $(seq $(($2 * 10))); do
-    id="$(xdo search --name "$1" | head -1 || true)"
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits up to $1 seconds for the program to end; sets status.
-wait_exit() {
-  for _ in $(seq $(($1 * 10))); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      status=0
-      wait "$pid" || status=$?
-      pid=""
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
 
 start() {
   rm -f "$log"
