@@ -9,6 +9,7 @@
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
+#include "sound/mixer.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ bool finished = false;
 bool fastForwarding = false;
 void (*stateListener)(PlaybackState) = nullptr;
 
+// The jump to a later game is silent.
 void Tell(PlaybackState state) {
+  MixerSetMuted(state == PlaybackState::Jumping);
   if (stateListener != nullptr) stateListener(state);
 }
 

@@ -48,6 +48,10 @@ void MixerPlayEffect(int id);
 // cuts off the one before. The image must stay valid while it plays.
 void MixerPlayFallback(const unsigned char* wavImage, std::size_t size);
 
+// While muted (a replay's jump to a later game), play requests are dropped;
+// muting cuts off what sounds.
+void MixerSetMuted(bool muted);
+
 // Stops every channel, frees the effects and closes the device. Safe to call
 // when nothing is open.
 void MixerClose();

@@ -12,6 +12,7 @@ struct SilentMixerRecord {
   bool failCreate[kMixerEffects];
 
   bool open;
+  bool muted;  // requests made while muted are not counted
   int openCalls;
   int closeCalls;
   bool effectReady[kMixerEffects];

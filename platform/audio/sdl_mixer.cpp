@@ -153,13 +153,20 @@ bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* sam
   return true;
 }
 
+bool Muted = false;
+
+void MixerSetMuted(bool muted) {
+  Muted = muted;
+  if (muted && DeviceOpen) Mix_HaltChannel(-1);
+}
+
 void MixerPlayEffect(int id) {
-  if (!DeviceOpen || id < 0 || id >= kMixerEffects || Effects[id] == nullptr) return;
+  if (!DeviceOpen || Muted || id < 0 || id >= kMixerEffects || Effects[id] == nullptr) return;
   Mix_PlayChannel(id, Effects[id], 0);
 }
 
 void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
-  if (!DeviceOpen || wavImage == nullptr || size == 0 || size > INT_MAX) return;
+  if (!DeviceOpen || Muted || wavImage == nullptr || size == 0 || size > INT_MAX) return;
   Mix_Chunk* chunk = FindFallback(wavImage, size);
   if (chunk != nullptr) Mix_PlayChannel(kFallbackChannel, chunk, 0);
 }

@@ -31,13 +31,17 @@ bool MixerCreateEffect(int id, const WavFormat& format, const unsigned char* sam
   return true;
 }
 
+void MixerSetMuted(bool muted) {
+  SilentMixer.muted = muted;
+}
+
 void MixerPlayEffect(int id) {
-  if (id < 0 || id >= kMixerEffects) return;
+  if (id < 0 || id >= kMixerEffects || SilentMixer.muted) return;
   ++SilentMixer.effectPlays[id];
 }
 
 void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
-  if (wavImage == nullptr) return;
+  if (wavImage == nullptr || SilentMixer.muted) return;
   ++SilentMixer.fallbackPlays;
   SilentMixer.lastFallback = wavImage;
   SilentMixer.lastFallbackSize = size;

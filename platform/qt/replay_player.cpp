@@ -1,7 +1,5 @@
 #include "platform/qt/replay_player.h"
 
-#include <SDL_mixer.h>
-
 #include <QString>
 
 #include "platform/qt/host.h"
@@ -9,25 +7,6 @@
 
 namespace tavro_qt {
 namespace {
-
-int savedVolume = -1;
-
-// The jump is silent: the effects it requests play at volume 0 and are cut
-// off when it ends.
-void MuteMixer(bool muted) {
-  int rate;
-  Uint16 format;
-  int channels;
-  if (Mix_QuerySpec(&rate, &format, &channels) == 0) return;  // no device
-  if (muted) {
-    if (savedVolume < 0) savedVolume = Mix_Volume(-1, -1);
-    Mix_Volume(-1, 0);
-  } else if (savedVolume >= 0) {
-    Mix_HaltChannel(-1);
-    Mix_Volume(-1, savedVolume);
-    savedVolume = -1;
-  }
-}
 
 void SetTitle(const char* state) {
   if (MainWindow* window = HostWindow()) {
@@ -37,7 +16,6 @@ void SetTitle(const char* state) {
 }
 
 void Follow(PlaybackState state) {
-  MuteMixer(state == PlaybackState::Jumping);
   switch (state) {
     case PlaybackState::Playing:
       SetTitle("replay");

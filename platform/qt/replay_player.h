@@ -1,5 +1,5 @@
 // How the desktop window shows a replay played back (replay/player.h): the
-// title says what it does, a jump is silent, the end is shown.
+// title says what it does, and the end is shown.
 #pragma once
 
 #include "replay/player.h"

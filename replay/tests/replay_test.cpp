@@ -1,4 +1,5 @@
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -7,11 +8,15 @@
 #include "app/window_proc.h"
 #include "game/tests/fresh_world.h"
 #include "game/world.h"
+#include "platform/files/tests/file_helpers.h"
 #include "platform/headless/headless_host.h"
 #include "records/settings.h"
 #include "replay/playback.h"
+#include "replay/player.h"
 #include "replay/recorder.h"
 #include "replay/script.h"
+#include "sound/silent_mixer.h"
+#include "sound/sound.h"
 
 namespace {
 
@@ -173,6 +178,54 @@ TEST(ReplayFormatTest, OtherVersionsAndPlainScriptsAreNoReplays) {
     EXPECT_FALSE(CheckReplayHeader(header, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The jump to a later game runs the earlier games' frames, shots and all,
+// without a sound; the game jumped to sounds again.
+TEST_F(ReplayTest, JumpToALaterGameIsSilent) {
+  ResetRanking();
+  SoundFlag = 1;
+  const std::string settings = SaveSettingsToText(std::string());
+  PlaybackSetSettingsText(&settings);
+  StartUp();
+  PlaybackSetSettingsText(nullptr);
+  for (int game = 0; game < 2; ++game) {
+    OnCommand(ID_GAME_START);
+    for (int i = 0; i < 60; ++i) {
+      if (i % 5 == 0) OnLeftButtonDown(100 + i, 200);
+      RunFrame();
+    }
+  }
+  HeadlessSetConfirmAnswer(true);
+  ASSERT_TRUE(OnClose());
+  const fs::path file = fs::temp_directory_path() / "tavro-jump-test.tavroreplay";
+  WriteFile(file, ReplayText());
+
+  ReplaySession session;
+  std::string error;
+  ASSERT_TRUE(LoadReplayFile(file.string(), 2, &session, &error)) << error;
+  fs::remove(file);
+  ClearWorldForStart();
+  for (int& count : SoundEventCount) count = 0;
+  ResetSilentMixer();
+  SilentMixer.failOpen = true;  // the embedded waves' player takes every request
+  BeginReplayPlayback(session);
+  StartUp();
+  StartReplayPlayback();
+  while (FastForwardFor(1000)) {
+  }
+  EXPECT_GT(SoundEventCount[kSoundShot], 0) << "the first game's shots were replayed";
+  EXPECT_EQ(SilentMixer.fallbackPlays, 0);
+  while (PlaybackFrame()) {
+  }
+  EXPECT_TRUE(PlaybackFinished());
+  EXPECT_GT(SilentMixer.fallbackPlays, 0) << "the second game sounds";
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "platform/win32/host.h"
-#include "replay/player.h"
 #include "sound/mixer.h"
 
 namespace {
@@ -53,9 +52,10 @@ bool FillBuffer(Effect& effect) {
   return true;
 }
 
-// The jump of a replay to a later game is silent.
+bool muted = false;
+
 bool Muted() {
-  return PlaybackFastForwarding();
+  return muted;
 }
 
 }  // namespace
@@ -145,6 +145,15 @@ void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
   if (wavImage == nullptr || size == 0 || Muted()) return;
   // One sound at a time: a new request cuts off the one before.
   PlaySoundW(reinterpret_cast<LPCWSTR>(wavImage), nullptr, SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
+}
+
+void MixerSetMuted(bool on) {
+  muted = on;
+  if (!on) return;
+  for (int id = 0; id < kMixerEffects; ++id) {
+    if (effects[id].buffer != nullptr) effects[id].buffer->Stop();
+  }
+  PlaySoundW(nullptr, nullptr, 0);
 }
 
 void MixerClose() {
