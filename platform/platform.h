@@ -61,3 +61,8 @@ enum class OpenFailure {
 // (the caller closes it) or nullptr with the reason in *failure, if given.
 std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
                                   OpenFailure* failure);
+
+// Reads the whole regular file at path, at most maxBytes (also when it grows
+// while being read), through PlatformOpenForReading. Returns
+// OpenFailure::None with the bytes in *text, or the reason with *text empty.
+OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text);

@@ -83,46 +83,11 @@ std::string NameKey(int row) {
 // Files beyond this are not settings files; reading one could exhaust memory.
 constexpr unsigned long long kSettingsFileMaxBytes = 16ull << 20;
 
-enum class ReadResult { kRead, kMissing, kNotRegular, kTooLarge, kFailed };
-
-ReadResult ReadWholeFile(const std::string& path, std::string* text) {
-  OpenFailure failure = OpenFailure::Failed;
-  std::FILE* file = PlatformOpenForReading(path.c_str(), kSettingsFileMaxBytes, &failure);
-  if (file == nullptr) {
-    switch (failure) {
-      case OpenFailure::Missing:
-        return ReadResult::kMissing;
-      case OpenFailure::NotRegular:
-        return ReadResult::kNotRegular;
-      case OpenFailure::TooLarge:
-        return ReadResult::kTooLarge;
-      default:
-        return ReadResult::kFailed;
-    }
-  }
-  text->clear();
-  char chunk[4096];
-  std::size_t count;
-  ReadResult result = ReadResult::kRead;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    // a file still growing after it was opened is bounded all the same
-    if (text->size() + count > kSettingsFileMaxBytes) {
-      result = ReadResult::kTooLarge;
-      break;
-    }
-    text->append(chunk, count);
-  }
-  if (result == ReadResult::kRead && std::ferror(file) != 0) result = ReadResult::kFailed;
-  std::fclose(file);
-  if (result != ReadResult::kRead) text->clear();
-  return result;
-}
-
-const char* WhyNotRead(ReadResult result) {
+const char* WhyNotRead(OpenFailure result) {
   switch (result) {
-    case ReadResult::kNotRegular:
+    case OpenFailure::NotRegular:
       return "it is not a regular file";
-    case ReadResult::kTooLarge:
+    case OpenFailure::TooLarge:
       return "it is larger than 16 MiB";
     default:
       return "it could not be read";
@@ -211,8 +176,10 @@ bool LoadSettingsFromText(std::string_view text) {
 void LoadSettings() {
   std::string text;
   const std::string& path = SettingsFilePath();
-  const ReadResult result = path.empty() ? ReadResult::kMissing : ReadWholeFile(path, &text);
-  if (result != ReadResult::kRead && result != ReadResult::kMissing) {
+  const OpenFailure result = path.empty()
+                                 ? OpenFailure::Missing
+                                 : ReadWholeFile(path.c_str(), kSettingsFileMaxBytes, &text);
+  if (result != OpenFailure::None && result != OpenFailure::Missing) {
     std::fprintf(stderr, "TAVRO: the settings file %s was not read (%s); the defaults apply\n",
                  path.c_str(), WhyNotRead(result));
   }
@@ -242,10 +209,10 @@ bool TrySaveSettings() {
   const std::string& path = SettingsFilePath();
   if (path.empty()) return false;
   std::string text;
-  const ReadResult result = ReadWholeFile(path, &text);
+  const OpenFailure result = ReadWholeFile(path.c_str(), kSettingsFileMaxBytes, &text);
   // an unreadable file is left alone rather than replaced without its other content
-  if (result != ReadResult::kRead && result != ReadResult::kMissing) return false;
-  if (backupPending && result == ReadResult::kRead) {
+  if (result != OpenFailure::None && result != OpenFailure::Missing) return false;
+  if (backupPending && result == OpenFailure::None) {
     if (!KeepBackup(path, text)) return false;
     backupPending = false;
   }

@@ -65,20 +65,10 @@ void EndJumpIfDone() {
 }  // namespace
 
 bool LoadReplayFile(const std::string& path, int fromGame, ReplaySession* out, std::string* error) {
-  OpenFailure failure = OpenFailure::None;
-  std::FILE* file = PlatformOpenForReading(path.c_str(), kMaxReplayBytes, &failure);
-  if (file == nullptr) {
-    *error = WhyNotOpened(failure);
-    return false;
-  }
   std::string text;
-  char chunk[65536];
-  std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, count);
-  const bool readError = std::ferror(file) != 0;
-  std::fclose(file);
-  if (readError) {
-    *error = "cannot be read";
+  const OpenFailure failure = ReadWholeFile(path.c_str(), kMaxReplayBytes, &text);
+  if (failure != OpenFailure::None) {
+    *error = WhyNotOpened(failure);
     return false;
   }
   ReplaySession loaded;

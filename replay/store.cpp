@@ -45,14 +45,9 @@ bool IsReplayName(const std::string& name) {
 // Whether a "#@ ranked SCORE LEVEL RAPID NAME" line of the text names a row
 // that is still in the ranking. Unreadable files count as ranked (kept).
 bool HoldsStandingRow(const fs::path& path) {
-  OpenFailure failure;
-  std::FILE* file = PlatformOpenForReading(Utf8Of(path).c_str(), kMaxReplayRead, &failure);
-  if (file == nullptr) return failure != OpenFailure::Missing;
   std::string text;
-  char chunk[65536];
-  std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, count);
-  std::fclose(file);
+  const OpenFailure failure = ReadWholeFile(Utf8Of(path).c_str(), kMaxReplayRead, &text);
+  if (failure != OpenFailure::None) return failure != OpenFailure::Missing;
   std::istringstream lines(text);
   std::string line;
   const std::string prefix = "#@ ranked ";

@@ -36,14 +36,7 @@ bool Exists(const std::string& path) {
 }
 
 bool ReadWhole(const std::wstring& path, std::string* text) {
-  std::FILE* file = PlatformOpenForReading(Narrow(path).c_str(), kMaxSettingsBytes, nullptr);
-  if (file == nullptr) return false;
-  char chunk[16384];
-  std::size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, count);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+  return ReadWholeFile(Narrow(path).c_str(), kMaxSettingsBytes, text) == OpenFailure::None;
 }
 
 }  // namespace

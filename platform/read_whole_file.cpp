@@ -1,0 +1,28 @@
+// Whole-file reading on top of PlatformOpenForReading; each system's file
+// layer builds it with its own opening.
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+
+OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text) {
+  text->clear();
+  OpenFailure failure = OpenFailure::Failed;
+  std::FILE* file = PlatformOpenForReading(path, maxBytes, &failure);
+  if (file == nullptr) return failure;
+  char chunk[16384];
+  std::size_t count;
+  OpenFailure result = OpenFailure::None;
+  while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    // a file still growing after it was opened is bounded all the same
+    if (text->size() + count > maxBytes) {
+      result = OpenFailure::TooLarge;
+      break;
+    }
+    text->append(chunk, count);
+  }
+  if (result == OpenFailure::None && std::ferror(file) != 0) result = OpenFailure::Failed;
+  std::fclose(file);
+  if (result != OpenFailure::None) text->clear();
+  return result;
+}
