@@ -9,8 +9,17 @@
 
 #if defined(_WIN32)
 #define TAVRO_RODATA ".section .rdata,\"dr\"\n"
+#define TAVRO_TABLE_SIZE ""
+#elif defined(__wasm__)
+// WebAssembly objects want a section of their own and a size on every data
+// symbol; the end symbol follows the table in the same section.
+#define TAVRO_RODATA ".section .rodata.tavro_glyph_table,\"\",@\n"
+#define TAVRO_TABLE_SIZE                                         \
+  ".size " TAVRO_SYMBOL(tavro_glyph_table) ", " TAVRO_STRINGIFY( \
+      TAVRO_GLYPH_SIZE) "\n.size " TAVRO_SYMBOL(tavro_glyph_table_end) ", 0\n"
 #else
 #define TAVRO_RODATA ".section .rodata\n"
+#define TAVRO_TABLE_SIZE ""
 #endif
 
 __asm__(TAVRO_RODATA
@@ -21,4 +30,5 @@ __asm__(TAVRO_RODATA
         ".incbin \"" TAVRO_GLYPH_FILE "\"\n"
         ".globl " TAVRO_SYMBOL(tavro_glyph_table_end) "\n"
         TAVRO_SYMBOL(tavro_glyph_table_end) ":\n"
+        TAVRO_TABLE_SIZE
         ".text\n");

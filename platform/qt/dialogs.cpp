@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QValidator>
 
+#include "app/texts.h"
 #include "app/window_proc.h"
 #include "platform/qt/main_window.h"
 #include "records/name_width.h"
@@ -207,16 +208,15 @@ QPushButton* ProgramDialog::AddOkButton(const QRect& rect) {
 }
 
 AboutDialog::AboutDialog(QWidget* owner) : ProgramDialog(owner) {
-  setWindowTitle(QString::fromUtf8("TAVROのバージョン情報"));
+  setWindowTitle(QString::fromUtf8(kAboutCaption));
   setFixedSize(units_.x(186), units_.y(95));
-  AddLabel(this, "隕石撃ちゲーム \"TAVRO\"", units_.rect(57, 14, 78, 10));
-  AddLabel(this, "Version 1.5", units_.rect(136, 19, 41, 9));
+  AddLabel(this, kAboutProgramLine, units_.rect(57, 14, 78, 10));
+  AddLabel(this, kAboutVersionLine, units_.rect(136, 19, 41, 9));
   QRect line = units_.rect(4, 30, 178, 1);
   line.setHeight(2);  // an etched line is two pixels: shadow and light
   AddEtched(this, QFrame::HLine, line)->setLineWidth(1);
-  AddLabel(this, "for Windows 2000/XP/Vista/7/8/8.1かそれ以降", units_.rect(17, 42, 151, 8),
-           Qt::AlignCenter);
-  AddLabel(this, "Copyright (C) the TAVRO authors", units_.rect(15, 54, 154, 9));
+  AddLabel(this, kAboutSystemsLine, units_.rect(17, 42, 151, 8), Qt::AlignCenter);
+  AddLabel(this, kAboutNoticeLine, units_.rect(15, 54, 154, 9));
   QPushButton* ok = AddOkButton(units_.rect(69, 74, 50, 14));
   // The icon control takes the icon's own size at its position.
   auto* icon = new QLabel(this);
@@ -226,11 +226,11 @@ AboutDialog::AboutDialog(QWidget* owner) : ProgramDialog(owner) {
 }
 
 NameEntryDialog::NameEntryDialog(QWidget* owner) : ProgramDialog(owner) {
-  setWindowTitle(QStringLiteral("Name Entry"));
+  setWindowTitle(QString::fromUtf8(kNameEntryCaption));
   setFixedSize(units_.x(185), units_.y(91));
   AddEtched(this, QFrame::Box, units_.rect(25, 8, 136, 18));
-  AddLabel(this, "CONGRASTULATIONS TOP 10 !!", units_.rect(29, 13, 128, 8));
-  AddLabel(this, "名前を入力してください (20文字以内)", units_.rect(14, 34, 156, 8));
+  AddLabel(this, kNameEntryBanner, units_.rect(29, 13, 128, 8));
+  AddLabel(this, kNameEntryPrompt, units_.rect(14, 34, 156, 8));
   field_ = new QLineEdit(this);
   field_->setGeometry(units_.rect(33, 53, 122, 12));
   field_->setValidator(new NameValidator(field_, kNameMaxColumns));

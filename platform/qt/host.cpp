@@ -21,6 +21,7 @@
 #include <ctime>
 
 #include "app/program.h"
+#include "app/texts.h"
 #include "app/window_proc.h"
 #include "game/world.h"
 #include "platform/platform.h"
@@ -388,10 +389,8 @@ using tavro_qt::ShutdownRequested;
 
 bool PlatformConfirm(ConfirmBox box) {
   if (qApp == nullptr || ShutdownRequested()) return false;
-  const char* text = box == ConfirmBox::Exit ? "プログラムを終了してもいいですか ?"
-                                             : "ランキングをクリアしてよろしいですか？";
-  tavro_qt::CenteredMessageBox message(QMessageBox::Warning, QStringLiteral("TAVRO"),
-                                       QString::fromUtf8(text),
+  tavro_qt::CenteredMessageBox message(QMessageBox::Warning, QString::fromUtf8(kBoxCaption),
+                                       QString::fromUtf8(ConfirmText(box)),
                                        QMessageBox::Ok | QMessageBox::Cancel, HostWindow());
   message.setDefaultButton(QMessageBox::Cancel);
   message.setEscapeButton(QMessageBox::Cancel);

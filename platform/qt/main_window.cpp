@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <cmath>
 
+#include "app/texts.h"
 #include "app/window_proc.h"
 #include "game/world.h"
 #include "platform/platform.h"
@@ -26,50 +27,6 @@
 
 namespace tavro_qt {
 namespace {
-
-// One item of the menu bar's popups; id 0 is a separator.
-struct MenuEntry {
-  const char* text;
-  int id;
-  bool checkable;
-};
-
-struct PopupEntry {
-  const char* title;
-  MenuEntry items[6];
-  int count;
-};
-
-const PopupEntry kMainMenu[3] = {
-    {"ゲーム(&F)",
-     {{"開始(&S)", ID_GAME_START, false},
-      {"ゲーム中止(&D)", ID_GAME_STOP, false},
-      {nullptr, 0, false},
-      {"ランキングのクリア...", ID_GAME_CLEAR_RANKING, false},
-      {nullptr, 0, false},
-      {"終了(&X)...", ID_GAME_EXIT, false}},
-     6},
-    {"設定(&C)",
-     {{"連射(&R)", ID_SETTINGS_RAPID, true}, {"効果音(&S)", ID_SETTINGS_SOUND, true}},
-     2},
-    {"ヘルプ(&H)", {{"バージョン情報(&A)", ID_HELP_ABOUT, false}}, 1},
-};
-
-// The hint of each command (ids 40001 to 40009): the status tip before the
-// line feed, a short tool tip after it.
-const char* const kCommandHints[9] = {
-    "ゲームを開始します\nゲーム開始",
-    "ゲームを中止してデモに戻ります\nゲーム中止",
-    "TAVROを終了します\n終了",
-    "連射のON/OFFを変更します\n連射ON/OFF",
-    "バージョン情報を表示します\nバージョン情報表示",
-    "Windowsヘルプを表示します\nWindowsヘルプ",
-    "ランキングをクリアします\nランキングクリア",
-    "効果音のON/OFFを変更します\n効果音ON/OFF",
-    "フレーム枚のWait挿入のON/OFFを変更します\nWait切り替え",
-};
-
-constexpr int kFirstCommand = ID_GAME_START;
 
 // During a playback the menu shows the version and ends the program; the
 // commands that would change the world do nothing.
@@ -250,7 +207,7 @@ void MainWindow::BuildMenu() {
         continue;
       }
       QAction* action = menu->addAction(QString::fromUtf8(item.text));
-      const QString hint = QString::fromUtf8(kCommandHints[item.id - kFirstCommand]);
+      const QString hint = QString::fromUtf8(CommandHint(item.id));
       action->setStatusTip(hint.section(QLatin1Char('\n'), 0, 0));
       action->setToolTip(hint.section(QLatin1Char('\n'), 1, 1));
       if (item.checkable) {
@@ -276,7 +233,7 @@ void MainWindow::UpdatePopup(int position) {
   }
   if (!PlaybackActive()) return;
   for (QAction* a : popups_[position]->actions()) {
-    for (int id = kFirstCommand; id < kFirstCommand + 9; id++) {
+    for (int id = kFirstCommand; id < kFirstCommand + kCommandCount; id++) {
       if (a == action(id) && !AllowedInPlayback(id)) a->setEnabled(false);
     }
   }
@@ -288,7 +245,7 @@ QMenu* MainWindow::popup(int position) const {
 
 QAction* MainWindow::action(int commandId) const {
   const int index = commandId - kFirstCommand;
-  return index >= 0 && index < 9 ? actions_[index] : nullptr;
+  return index >= 0 && index < kCommandCount ? actions_[index] : nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -13,7 +13,6 @@ class QPainter;
 
 namespace tavro_qt {
 
-constexpr const char* kWindowTitle = "TAVRO Ver.1.5";
 
 // The playfield's scale in device pixels per game pixel: the largest whole
 // number (at least 1) with which the window fits the available area. The

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "app/texts.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 

@@ -1,0 +1,228 @@
+// The browser host: start-up, the main loop over the page's events and
+// frame ticks, and the program's boxes and sleeps as the page shows them.
+// The program runs as one call of main that waits (through Asyncify) for the
+// page; all game code runs inside it, never from the page's own handlers,
+// which only queue input.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/program.h"
+#include "app/texts.h"
+#include "app/window_proc.h"
+#include "game/world.h"
+#include "platform/platform.h"
+#include "platform/web/page_bridge.h"
+#include "records/name_width.h"
+#include "records/settings.h"
+#include "replay/playback.h"
+#include "replay/player.h"
+#include "replay/recorder.h"
+#include "surface/surface.h"
+
+namespace {
+
+bool quitRequested = false;
+bool closePosted = false;
+double framesRun = 0;
+std::uint32_t framePixels[kSurfaceWidth * kSurfaceHeight];
+
+// The surface's 0x00RRGGBB pixels as the canvas's RGBA bytes.
+void ShowSurface() {
+  const std::uint32_t* pixels = SurfacePixels();
+  for (int i = 0; i < kSurfaceWidth * kSurfaceHeight; ++i) {
+    const std::uint32_t p = pixels[i];
+    framePixels[i] = 0xff000000u | (p & 0xffu) << 16 | (p & 0xff00u) | (p >> 16 & 0xffu);
+  }
+  PageShowFrame(reinterpret_cast<const unsigned char*>(framePixels), framesRun);
+}
+
+void BuildMenu() {
+  PageSetTitle(kWindowTitle);
+  for (int p = 0; p < 3; ++p) {
+    const PopupEntry& popup = kMainMenu[p];
+    PageAddPopup(popup.title);
+    for (int i = 0; i < popup.count; ++i) {
+      const MenuEntry& item = popup.items[i];
+      PageAddItem(p, item.text, item.id, item.checkable ? 1 : 0, CommandHint(item.id));
+    }
+  }
+}
+
+// During a script's playback the menu shows the version and ends the
+// program; the commands that would change the world do nothing.
+void RunMenuCommand(int id) {
+  if (!PlaybackActive()) {
+    OnCommand(id);
+  } else if (id == ID_HELP_ABOUT) {
+    PlatformAboutDialog();
+  } else if (id == ID_GAME_EXIT) {
+    PlatformPostClose();
+  }
+}
+
+void HandleEvent(int kind, int first, int second) {
+  const bool ownInput = !PlaybackActive();
+  switch (kind) {
+    case kPageEventClick:
+      if (ownInput) OnLeftButtonDown(first, second);
+      break;
+    case kPageEventMove:
+      if (ownInput) OnMouseMove(first, second);
+      break;
+    case kPageEventCommand:
+      RunMenuCommand(first);
+      break;
+    default:
+      break;
+  }
+  // The exit command's close request, as the window's message would come.
+  if (closePosted && !quitRequested) {
+    closePosted = false;
+    if (PlaybackActive()) {
+      EndProgram();
+    } else {
+      OnClose();
+    }
+  }
+}
+
+// Handles the input waiting in the page; false when there was none.
+bool HandleWaitingEvents() {
+  int first = 0;
+  int second = 0;
+  bool handled = false;
+  while (!quitRequested) {
+    const int kind = PageTakeEvent(&first, &second);
+    if (kind == kPageEventNone) break;
+    HandleEvent(kind, first, second);
+    handled = true;
+  }
+  return handled;
+}
+
+// Starts the test hook's script, when the page was given one: its events
+// drive the program as they drive the runner, and no settings are read or
+// written. False when there is none; a bad script stops the page.
+bool BeginScript(bool* failed) {
+  *failed = false;
+  int length = 0;
+  char* text = PageScriptText(&length);
+  if (text == nullptr) return false;
+  const std::string script(text, static_cast<std::size_t>(length));
+  std::free(text);
+  ReplaySession session;
+  std::string error;
+  if (!ParseScript(script, session.events, session.header, error) ||
+      (session.header.isReplay && !CheckReplayHeader(session.header, error))) {
+    PageShowMessage(("script: " + error).c_str());
+    *failed = true;
+    return false;
+  }
+  BeginReplayPlayback(session);
+  return true;
+}
+
+// One frame when its tick has come; a script's frames come from its player.
+void RunDueFrame(bool scripted) {
+  if (scripted) {
+    if (!PlaybackFrame()) return;
+  } else {
+    RunFrame();
+  }
+  ++framesRun;
+  ShowSurface();
+  if (scripted && PlaybackFinished()) PagePlaybackEnded();
+}
+
+}  // namespace
+
+extern "C" {
+
+// The page is being hidden or left: the settings and the ranking are saved
+// now, as the program may never run again.
+EMSCRIPTEN_KEEPALIVE void WebSaveSettings() {
+  if (!quitRequested) SaveSettings();
+}
+
+// The popup at `position` is about to open: its check marks and greying.
+EMSCRIPTEN_KEEPALIVE void WebInitMenuPopup(int position) {
+  MenuItemState items[2];
+  const int count = OnInitMenuPopup(position, items);
+  for (int i = 0; i < count; ++i) {
+    PageSetItemState(items[i].id, items[i].enabled ? 1 : 0, items[i].checked ? 1 : 0);
+  }
+  if (!PlaybackActive()) return;
+  for (const MenuEntry& item : kMainMenu[position].items) {
+    if (item.id != 0 && item.id != ID_HELP_ABOUT && item.id != ID_GAME_EXIT) {
+      PageSetItemState(item.id, 0, 0);
+    }
+  }
+}
+
+// Columns of a name as the ranking counts them.
+EMSCRIPTEN_KEEPALIVE int WebNameColumns(const char* text) {
+  return NameColumns(text);
+}
+
+}  // extern "C"
+
+bool PlatformConfirm(ConfirmBox box) {
+  return PageConfirm(kBoxCaption, ConfirmText(box)) != 0;
+}
+
+void PlatformAboutDialog() {
+  PageAbout(kAboutCaption, kAboutProgramLine, kAboutVersionLine, kAboutSystemsLine,
+            kAboutNoticeLine);
+}
+
+bool PlatformNameEntry(char* text, std::size_t capacity) {
+  if (capacity == 0) return false;
+  const int room = capacity > (1u << 20) ? 1 << 20 : static_cast<int>(capacity);
+  PageNameEntry(text, room, kNameEntryCaption, kNameEntryBanner, kNameEntryPrompt, kNameMaxColumns);
+  return true;
+}
+
+void PlatformSleep(int milliseconds) {
+  ShowSurface();
+  PageSleep(milliseconds > 0 ? milliseconds : 0);
+}
+
+void PlatformPostClose() {
+  closePosted = true;
+}
+
+void PlatformQuit(int) {
+  quitRequested = true;
+}
+
+int main() {
+  std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", PlatformExecutableFolder().c_str());
+  SetSettingsFilePath(DefaultSettingsFilePath());
+  ClearSurface();
+  if (!InitSurfaceFont()) PageShowMessage("the font table is missing");
+  BuildMenu();
+  bool scriptFailed = false;
+  const bool scripted = BeginScript(&scriptFailed);
+  if (scriptFailed) return 1;
+  StartUp();
+  // a page keeps no replays
+  ReplaySetRecording(false);
+  if (scripted) StartReplayPlayback();
+  ShowSurface();
+  while (!quitRequested) {
+    // Input first; a frame only when none waits and its tick has come.
+    if (HandleWaitingEvents()) continue;
+    if (World.frameTick != 0 && !(scripted && PlaybackFinished())) RunDueFrame(scripted);
+    if (quitRequested) break;
+    // The tick sets the flag as the timer did; with WaitFlag 0 every turn
+    // the browser gives back counts as one.
+    if (PageWaitForWork(WaitFlag) != 0) World.frameTick = 1;
+  }
+  PageEnded();
+  return 0;
+}
