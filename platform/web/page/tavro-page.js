@@ -272,6 +272,7 @@ const TavroPage = (() => {
     if (checkable) element.setAttribute("aria-checked", "true");
     const item = { element, id, mnemonic: label.mnemonic, statusTip: statusTip || "" };
     popup.items.push(item);
+    popup.element.append(element);
     itemsById.set(id, item);
     element.addEventListener("click", () => choose(item));
     element.addEventListener("pointerenter", () => element.focus());
@@ -359,7 +360,10 @@ const TavroPage = (() => {
   // bar, as with a window's menu.
   document.addEventListener("keydown", (event) => {
     if (openDialog || page.programEnded) return;
-    if (event.altKey && !event.ctrlKey && event.key.length === 1) {
+    if (event.key === "Escape" && openIndex >= 0) {
+      event.preventDefault();
+      closeMenu(true);
+    } else if (event.altKey && !event.ctrlKey && event.key.length === 1) {
       const index = popups.findIndex((p) => p.mnemonic === event.key.toLowerCase());
       if (index >= 0) {
         event.preventDefault();
@@ -498,8 +502,15 @@ const TavroPage = (() => {
       showDialog(dialog, ok);
     });
 
+  // Asks the program (which may be waiting for this very dialog: a direct
+  // call, which never waits, is allowed then).
   function nameColumns(text) {
-    return Module.ccall("WebNameColumns", "number", ["string"], [text]);
+    const size = Module.lengthBytesUTF8(text) + 1;
+    const buffer = Module._malloc(size);
+    Module.stringToUTF8(text, buffer, size);
+    const columns = Module._WebNameColumns(buffer);
+    Module._free(buffer);
+    return columns;
   }
 
   // The edit `after` would make of `before`, kept within maxColumns: of the
