@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=build/web
 
+bash scripts/setup.sh
+
 # Debian's Emscripten runs its JavaScript tools with the system's node, which
 # finds Debian's own modules (acorn) only through NODE_PATH; its Python tools
 # want the system's Python.

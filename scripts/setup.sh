@@ -9,7 +9,10 @@ packages=(
   qt6-base-dev libgl-dev libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool imagemagick
   g++-mingw-w64-x86-64 googletest wine wine64 nsis
+  emscripten chromium
 )
+# npm comes with some builds of Node.js and is a package of its own in Debian.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,4 +27,14 @@ if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser tests' driver, puppeteer-core, at the version the lock file
+# names; it drives the installed Chromium and downloads no browser.
+web_tests=platform/web/tests
+stamp=$web_tests/node_modules/.tavro-lock
+if ! cmp -s "$web_tests/package-lock.json" "$stamp"; then
+  echo "Installing the browser tests' npm packages"
+  (cd "$web_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+  cp "$web_tests/package-lock.json" "$stamp"
 fi

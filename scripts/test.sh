@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, builds the fuzz targets with clang, and runs
-# the whole test suite; then the Windows build and its tests under Wine.
+# the whole test suite; then the browser program's tests in headless Chromium
+# and the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,5 +24,7 @@ cmake --build "$test_dir" -j"$jobs"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 ctest --test-dir "$test_dir" --output-on-failure -j"$jobs" --timeout 300
+
+bash scripts/test-web.sh "$test_dir/bin/tavro-sim"
 
 bash scripts/test-windows.sh
