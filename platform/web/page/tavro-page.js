@@ -20,6 +20,8 @@ const TavroPage = (() => {
   const page = {
     scriptText: null,
     framesRun: 0,
+    // milliseconds from the start of loading to the first frame shown
+    firstFrameMs: null,
     playbackDone: false,
     programEnded: false,
     ready: false,
@@ -127,6 +129,7 @@ const TavroPage = (() => {
     picture.data.set(rgba);
     context.putImageData(picture, 0, 0);
     page.framesRun = framesRun;
+    if (page.firstFrameMs === null && framesRun > 0) page.firstFrameMs = performance.now();
   };
 
   // The playfield at the largest whole number of device pixels per game

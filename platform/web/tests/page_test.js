@@ -69,7 +69,7 @@ before(async () => {
   browser = await puppeteer.launch({
     executablePath: chromium,
     headless: true,
-    args: ["--no-sandbox", "--autoplay-policy=no-user-gesture-required"],
+    args: ["--no-sandbox"],
   });
 });
 
@@ -96,9 +96,9 @@ async function openGame(query = "", settings = null, context = null) {
   return page;
 }
 
-// A settings file with sound off, the given WaitFlag and ranking rows.
-function settingsFile(waitFlag, rows) {
-  const lines = ["[ENVIRONMENT]", "RapidFlag=0", "SoundFlag=0", `WaitFlag=${waitFlag}`, "", "[SCORE]"];
+// A settings file with the given WaitFlag, ranking rows and SoundFlag.
+function settingsFile(waitFlag, rows, soundFlag = 0) {
+  const lines = ["[ENVIRONMENT]", "RapidFlag=0", `SoundFlag=${soundFlag}`, `WaitFlag=${waitFlag}`, "", "[SCORE]"];
   for (let n = 1; n <= 10; n++) {
     const row = rows[n - 1] || { level: 0, score: 0, name: "[ -- No player -- ]" };
     lines.push(`${n}_Values=${row.level} ${row.score} 0`, `${n}_Name=${row.name}`);
@@ -315,5 +315,57 @@ test("the boxes' OK and Cancel, with no frames while a box or dialog is open", a
   await page.waitForSelector("#ended", { visible: true });
   assert.match(await storedSettings(page), /1_Name=\[ -- No player -- \]\n/);
   assert.deepEqual(page.errors, []);
+  await page.browserContext().close();
+});
+
+test("hiding the page saves the settings and holds the frames until it shows again", async () => {
+  const page = await openGame("", settingsFile(1, []));
+  await chooseMenu(page, "設定(C)", "効果音");
+  assert.match(await storedSettings(page), /SoundFlag=0\n/);
+  const other = await page.browserContext().newPage();
+  await other.bringToFront();
+  await page.waitForFunction(() => document.hidden);
+  assert.match(await storedSettings(page), /SoundFlag=1\n/);
+  const held = await framesRun(page);
+  await sleep(400);
+  assert.equal(await framesRun(page), held, "a frame ran while the page was hidden");
+  await page.bringToFront();
+  await waitForFrames(page, 5);
+  await page.browserContext().close();
+});
+
+test("a rejected ranking is kept as TAVRO.INI.bak before the file is replaced", async () => {
+  const malformed = settingsFile(1, [{ level: 1, score: 900, name: "High" }]).replace(
+    "3_Values=0 0 0", "3_Values=three");
+  const page = await openGame("", malformed);
+  await chooseMenu(page, "ゲーム(F)", "終了");
+  await dialogButton(page, "ok");
+  await page.waitForSelector("#ended", { visible: true });
+  assert.equal(await page.evaluate(() => localStorage.getItem("TAVRO.INI.bak")), malformed);
+  assert.match(await storedSettings(page), /1_Name=\[ -- No player -- \]\n/);
+  await page.browserContext().close();
+});
+
+test("sound starts with the first gesture; a shot plays on its voice, not with sound off", async () => {
+  const kShot = 3;
+  const page = await openGame("", settingsFile(1, [], 1));
+  // as a browser holds it until the player's first gesture
+  await page.evaluate(() => TavroPage.audio.context.suspend());
+  assert.equal(await page.evaluate(() => TavroPage.audio.context.state), "suspended");
+  assert.deepEqual(
+    await page.evaluate(() => TavroPage.audio.buffers.map((b) => b.numberOfChannels > 0)),
+    [true, true, true, true]);
+  await chooseMenu(page, "ゲーム(F)", "開始");
+  await page.waitForFunction(() => TavroPage.audio.context.state === "running");
+  const canvas = await (await page.$("#playfield")).boundingBox();
+  const shoot = async () => {
+    await page.evaluate((v) => TavroPage.audio.voices[v] && (TavroPage.audio.voices[v].seen = true), kShot);
+    await page.mouse.click(canvas.x + canvas.width / 2, canvas.y + canvas.height / 3);
+    await waitForFrames(page, 2);
+    return page.evaluate((v) => !!TavroPage.audio.voices[v] && !TavroPage.audio.voices[v].seen, kShot);
+  };
+  assert.equal(await shoot(), true, "the shot did not sound");
+  await chooseMenu(page, "設定(C)", "効果音");
+  assert.equal(await shoot(), false, "a shot sounded with sound off");
   await page.browserContext().close();
 });
