@@ -111,7 +111,23 @@ const TavroPage = (() => {
 
   page.takeEvent = () => events.shift() || null;
 
-  page.sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
+  // Sleeps to the millisecond: timers alone are clamped to 4 ms or more
+  // when they follow one another, which would draw the wipes and the
+  // fireworks out, so the last few milliseconds pass in yields to the
+  // browser's task queue.
+  const sleepChannel = new MessageChannel();
+  let sleepWake = null;
+  sleepChannel.port1.onmessage = () => sleepWake();
+  page.sleep = (milliseconds) =>
+    new Promise((resolve) => {
+      const deadline = performance.now() + milliseconds;
+      sleepWake = () => {
+        if (performance.now() >= deadline) resolve();
+        else sleepChannel.port2.postMessage(0);
+      };
+      if (milliseconds > 8) setTimeout(sleepWake, milliseconds - 5);
+      else sleepChannel.port2.postMessage(0);
+    });
 
   document.addEventListener("visibilitychange", () => {
     if (document.hidden) saveSettings();
