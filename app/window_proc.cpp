@@ -120,6 +120,20 @@ bool OnCommand(int id) {
   }
 }
 
+void RunMenuCommand(int id) {
+  if (!PlaybackActive()) {
+    OnCommand(id);
+  } else if (id == ID_HELP_ABOUT) {
+    PlatformAboutDialog();
+  } else if (id == ID_GAME_EXIT) {
+    PlatformPostClose();
+  }
+}
+
+bool MenuCommandAllowedInPlayback(int id) {
+  return id == ID_HELP_ABOUT || id == ID_GAME_EXIT;
+}
+
 bool OnClose() {
   World.modalOpen = 1;
   const bool confirmed = Confirm(ConfirmBox::Exit);

@@ -23,6 +23,12 @@ void FireShot(int x, int y);
 // Carries out a menu command; returns false for the commands left to the
 // default processing.
 bool OnCommand(int id);
+// A command chosen from the host's menu. During a playback the menu only
+// shows the version and ends the program: the commands that would change
+// the world do nothing, and the about dialog is the host's alone.
+void RunMenuCommand(int id);
+// Whether the menu offers the command during a playback.
+bool MenuCommandAllowedInPlayback(int id);
 // Close request (close box, Alt+F4, 40003): asks, and on OK runs OnDestroy.
 // Returns true when the program ends.
 bool OnClose();

@@ -28,23 +28,6 @@
 namespace tavro_qt {
 namespace {
 
-// During a playback the menu shows the version and ends the program; the
-// commands that would change the world do nothing.
-bool AllowedInPlayback(int id) {
-  return id == ID_HELP_ABOUT || id == ID_GAME_EXIT;
-}
-
-void RunMenuCommand(int id) {
-  if (!PlaybackActive()) {
-    OnCommand(id);
-  } else if (id == ID_HELP_ABOUT) {
-    // shown by the host alone: the world neither knows nor repaints
-    PlatformAboutDialog();
-  } else if (id == ID_GAME_EXIT) {
-    PlatformPostClose();
-  }
-}
-
 bool InsidePlayfield(const QPoint& p) {
   return p.x() >= 0 && p.y() >= 0 && p.x() < kSurfaceWidth && p.y() < kSurfaceHeight;
 }
@@ -234,7 +217,7 @@ void MainWindow::UpdatePopup(int position) {
   if (!PlaybackActive()) return;
   for (QAction* a : popups_[position]->actions()) {
     for (int id = kFirstCommand; id < kFirstCommand + kCommandCount; id++) {
-      if (a == action(id) && !AllowedInPlayback(id)) a->setEnabled(false);
+      if (a == action(id) && !MenuCommandAllowedInPlayback(id)) a->setEnabled(false);
     }
   }
 }

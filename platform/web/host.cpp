@@ -53,18 +53,6 @@ void BuildMenu() {
   }
 }
 
-// During a script's playback the menu shows the version and ends the
-// program; the commands that would change the world do nothing.
-void RunMenuCommand(int id) {
-  if (!PlaybackActive()) {
-    OnCommand(id);
-  } else if (id == ID_HELP_ABOUT) {
-    PlatformAboutDialog();
-  } else if (id == ID_GAME_EXIT) {
-    PlatformPostClose();
-  }
-}
-
 void HandleEvent(int kind, int first, int second) {
   const bool ownInput = !PlaybackActive();
   switch (kind) {
@@ -158,7 +146,7 @@ EMSCRIPTEN_KEEPALIVE void WebInitMenuPopup(int position) {
   }
   if (!PlaybackActive()) return;
   for (const MenuEntry& item : kMainMenu[position].items) {
-    if (item.id != 0 && item.id != ID_HELP_ABOUT && item.id != ID_GAME_EXIT) {
+    if (item.id != 0 && !MenuCommandAllowedInPlayback(item.id)) {
       PageSetItemState(item.id, 0, 0);
     }
   }

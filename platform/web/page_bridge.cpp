@@ -24,13 +24,7 @@ EM_JS(void, PageSetItemState, (int id, int enabled, int checked), {
 
 EM_JS(char*, PageScriptText, (int* length), {
   const text = TavroPage.scriptText;
-  if (text === null || text === undefined) return 0;
-  const size = lengthBytesUTF8(text);
-  const buffer = _malloc(size + 1);
-  if (!buffer) return 0;
-  stringToUTF8(text, buffer, size + 1);
-  HEAP32[length >> 2] = size;
-  return buffer;
+  return text === null ? 0 : TavroPage.programString(text, length);
 });
 
 EM_JS(void, PageShowMessage, (const char* text), {

@@ -34,13 +34,7 @@ EM_JS(char*, StorageGet, (const char* key, int* length), {
   } catch (e) {
     return 0;
   }
-  if (text === null) return 0;
-  const size = lengthBytesUTF8(text);
-  const buffer = _malloc(size + 1);
-  if (!buffer) return 0;
-  stringToUTF8(text, buffer, size + 1);
-  HEAP32[length >> 2] = size;
-  return buffer;
+  return text === null ? 0 : TavroPage.programString(text, length);
 });
 
 // Stores the bytes (UTF-8) as the item's text; false when the storage

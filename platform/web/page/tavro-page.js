@@ -139,6 +139,18 @@ const TavroPage = (() => {
     if (page.ready && !page.programEnded) Module._WebSaveSettings();
   }
 
+  // The text as UTF-8 in the program's memory, in a buffer from its malloc
+  // (the program frees it); its length in bytes goes to the int at
+  // lengthAddress when one is given. 0 when memory runs out.
+  page.programString = (text, lengthAddress = 0) => {
+    const size = Module.lengthBytesUTF8(text);
+    const buffer = Module._malloc(size + 1);
+    if (!buffer) return 0;
+    Module.stringToUTF8(text, buffer, size + 1);
+    if (lengthAddress) Module.HEAP32[lengthAddress >> 2] = size;
+    return buffer;
+  };
+
   // ---- The playfield ----------------------------------------------------
 
   page.showFrame = (rgba, framesRun) => {
@@ -399,25 +411,42 @@ const TavroPage = (() => {
 
   let openDialog = null;
 
-  // A modal dialog with a caption and a close box. `onClose` runs for the
-  // close box; Escape runs `onEscape` when given and is otherwise ignored.
-  function makeDialog(caption, onClose, onEscape) {
-    const dialog = document.createElement("dialog");
-    dialog.className = "box";
-    const bar = document.createElement("div");
-    bar.className = "box-caption";
-    const title = document.createElement("span");
-    title.textContent = caption;
-    const close = document.createElement("button");
-    close.type = "button";
+  // A new element with a class and a text, both optional.
+  function element(tag, className = "", text = "") {
+    const e = document.createElement(tag);
+    if (className) e.className = className;
+    if (text) e.textContent = text;
+    return e;
+  }
+
+  function button(text, onClick, type = "button") {
+    const b = element("button", "", text);
+    b.type = type;
+    if (onClick) b.addEventListener("click", onClick);
+    return b;
+  }
+
+  // A modal dialog with a caption and a close box, its body and its row of
+  // buttons (inside `container`, a form when Enter submits). `onClose` runs
+  // for the close box; Escape runs `onEscape` when given and is otherwise
+  // ignored.
+  function makeDialog(caption, onClose, onEscape, body, buttons, container = null) {
+    const dialog = element("dialog", "box");
+    dialog.setAttribute("aria-label", caption);
+    const bar = element("div", "box-caption");
+    const close = button("✕", onClose);
     close.className = "box-close";
-    close.textContent = "✕";
     close.tabIndex = -1;
     close.setAttribute("aria-label", "閉じる");
-    close.addEventListener("click", onClose);
-    bar.append(title, close);
-    dialog.append(bar);
-    dialog.setAttribute("aria-label", caption);
+    bar.append(element("span", "", caption), close);
+    const bodyBox = element("div", "box-body");
+    bodyBox.append(...body);
+    const buttonRow = element("div", "box-buttons");
+    buttonRow.append(...buttons);
+    const inner = container || dialog;
+    inner.append(bodyBox, buttonRow);
+    dialog.prepend(bar);
+    if (container) dialog.append(container);
     dialog.addEventListener("cancel", (event) => {
       event.preventDefault();
       if (onEscape) onEscape();
@@ -425,10 +454,9 @@ const TavroPage = (() => {
     // A browser may close a dialog on Escape regardless; one that must stay
     // open is shown again.
     dialog.addEventListener("close", () => {
-      if (openDialog === dialog) {
-        if (onEscape) onEscape();
-        else dialog.showModal();
-      }
+      if (openDialog !== dialog) return;
+      if (onEscape) onEscape();
+      else dialog.showModal();
     });
     return dialog;
   }
@@ -438,7 +466,7 @@ const TavroPage = (() => {
     document.body.append(dialog);
     openDialog = dialog;
     dialog.showModal();
-    if (focus) focus.focus();
+    focus.focus();
   }
 
   function endDialog(dialog) {
@@ -449,41 +477,22 @@ const TavroPage = (() => {
     return true;
   }
 
-  function button(text, onClick) {
-    const b = document.createElement("button");
-    b.type = "button";
-    b.textContent = text;
-    b.addEventListener("click", onClick);
-    return b;
-  }
-
   // OK and Cancel, Cancel the default; Escape and the close box cancel.
   page.confirm = (caption, text) =>
     new Promise((resolve) => {
       const finish = (ok) => {
         if (endDialog(dialog)) resolve(ok);
       };
-      const dialog = makeDialog(caption, () => finish(false), () => finish(false));
-      const body = document.createElement("div");
-      body.className = "box-body";
-      const message = document.createElement("div");
-      message.className = "box-message";
-      const icon = document.createElement("span");
-      icon.className = "box-icon";
-      icon.textContent = "⚠";
+      const message = element("div", "box-message");
+      const icon = element("span", "box-icon", "⚠");
       icon.setAttribute("aria-hidden", "true");
-      const words = document.createElement("span");
-      words.textContent = text;
-      message.append(icon, words);
-      body.append(message);
-      const buttons = document.createElement("div");
-      buttons.className = "box-buttons";
+      message.append(icon, element("span", "", text));
       const ok = button("OK", () => finish(true));
       const cancel = button("キャンセル", () => finish(false));
-      cancel.dataset.answer = "cancel";
       ok.dataset.answer = "ok";
-      buttons.append(ok, cancel);
-      dialog.append(body, buttons);
+      cancel.dataset.answer = "cancel";
+      const cancelled = () => finish(false);
+      const dialog = makeDialog(caption, cancelled, cancelled, [message], [ok, cancel]);
       showDialog(dialog, cancel);
     });
 
@@ -493,40 +502,25 @@ const TavroPage = (() => {
       const finish = () => {
         if (endDialog(dialog)) resolve();
       };
-      const dialog = makeDialog(caption, finish, null);
-      const body = document.createElement("div");
-      body.className = "box-body";
-      const head = document.createElement("div");
-      head.className = "box-message";
-      const icon = document.createElement("img");
+      const head = element("div", "box-message");
+      const icon = element("img");
       icon.src = "tavro.png";
-      icon.width = 32;
-      icon.height = 32;
+      icon.width = icon.height = 32;
       icon.alt = "";
-      const names = document.createElement("div");
-      names.append(lines[0], document.createElement("br"), lines[1]);
+      const names = element("div");
+      names.append(lines[0], element("br"), lines[1]);
       head.append(icon, names);
-      const rule = document.createElement("hr");
-      rule.className = "etched";
-      const systems = document.createElement("div");
-      systems.textContent = lines[2];
-      const notice = document.createElement("div");
-      notice.textContent = lines[3];
-      body.append(head, rule, systems, notice);
-      const buttons = document.createElement("div");
-      buttons.className = "box-buttons";
+      const body = [head, element("hr", "etched"), element("div", "", lines[2]), element("div", "", lines[3])];
       const ok = button("OK", finish);
-      buttons.append(ok);
-      dialog.append(body, buttons);
+      ok.dataset.answer = "ok";
+      const dialog = makeDialog(caption, finish, null, body, [ok]);
       showDialog(dialog, ok);
     });
 
   // Asks the program (which may be waiting for this very dialog: a direct
   // call, which never waits, is allowed then).
   function nameColumns(text) {
-    const size = Module.lengthBytesUTF8(text) + 1;
-    const buffer = Module._malloc(size);
-    Module.stringToUTF8(text, buffer, size);
+    const buffer = page.programString(text);
     const columns = Module._WebNameColumns(buffer);
     Module._free(buffer);
     return columns;
@@ -568,23 +562,14 @@ const TavroPage = (() => {
       const finish = () => {
         if (endDialog(dialog)) resolve(field.value);
       };
-      const dialog = makeDialog(caption, finish, null);
-      const form = document.createElement("form");
-      form.method = "dialog";
+      const form = element("form");
       form.addEventListener("submit", (event) => {
         event.preventDefault();
         finish();
       });
-      const body = document.createElement("div");
-      body.className = "box-body";
-      const bannerLine = document.createElement("div");
-      bannerLine.className = "banner";
-      bannerLine.textContent = banner;
-      const promptLine = document.createElement("label");
-      promptLine.textContent = prompt;
-      const field = document.createElement("input");
+      const promptLine = element("label", "", prompt);
+      const field = element("input", "name-field");
       field.type = "text";
-      field.className = "name-field";
       field.autocomplete = "off";
       field.spellcheck = false;
       promptLine.htmlFor = field.id = "name-field";
@@ -606,15 +591,8 @@ const TavroPage = (() => {
       field.addEventListener("input", () => {
         if (!composing) keepWithin();
       });
-      body.append(bannerLine, promptLine, field);
-      const buttons = document.createElement("div");
-      buttons.className = "box-buttons";
-      const ok = document.createElement("button");
-      ok.type = "submit";
-      ok.textContent = "OK";
-      buttons.append(ok);
-      form.append(body, buttons);
-      dialog.append(form);
+      const body = [element("div", "banner", banner), promptLine, field];
+      const dialog = makeDialog(caption, finish, null, body, [button("OK", null, "submit")], form);
       showDialog(dialog, field);
     });
 
