@@ -37,14 +37,15 @@ EM_JS(char*, StorageGet, (const char* key, int* length), {
   return text === null ? 0 : TavroPage.programString(text, length);
 });
 
-// Stores the bytes (UTF-8) as the item's text; false when the storage
-// refuses (full, or unavailable).
+// Stores the bytes (UTF-8) as the item's text; false, and the player told,
+// when the storage refuses (full, or turned off).
 EM_JS(int, StorageSet, (const char* key, const char* bytes, int size), {
   const text = new TextDecoder("utf-8").decode(HEAPU8.subarray(bytes, bytes + size));
   try {
     window.localStorage.setItem(UTF8ToString(key), text);
     return 1;
   } catch (e) {
+    TavroPage.storageRefused();
     return 0;
   }
 });

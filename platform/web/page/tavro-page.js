@@ -205,6 +205,14 @@ const TavroPage = (() => {
     statusLine.textContent = text;
   };
 
+  // The browser refused to store the settings (storage full or turned
+  // off): the player is told, as the ranking will not be there next time.
+  const kNotSaved = "設定とランキングを保存できませんでした (ブラウザーの保存領域が使えません)。";
+  page.storageRefused = () => {
+    page.showMessage(kNotSaved);
+    document.getElementById("saved").textContent = kNotSaved;
+  };
+
   page.ended = () => {
     page.programEnded = true;
     closeMenu(false);

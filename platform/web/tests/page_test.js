@@ -346,6 +346,20 @@ test("a rejected ranking is kept as TAVRO.INI.bak before the file is replaced", 
   await page.browserContext().close();
 });
 
+test("a browser that refuses to store the settings has the player told so", async () => {
+  const page = await openGame();
+  await page.evaluate(() => {
+    Storage.prototype.setItem = () => {
+      throw new DOMException("full", "QuotaExceededError");
+    };
+  });
+  await chooseMenu(page, "ゲーム(F)", "終了");
+  await dialogButton(page, "ok");
+  await page.waitForSelector("#ended", { visible: true });
+  assert.match(await page.$eval("#ended", (e) => e.textContent), /保存できませんでした/);
+  await page.browserContext().close();
+});
+
 test("sound starts with the first gesture; a shot plays on its voice, not with sound off", async () => {
   const kShot = 3;
   const page = await openGame("", settingsFile(1, [], 1));
