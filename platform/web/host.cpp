@@ -27,7 +27,6 @@
 namespace {
 
 bool quitRequested = false;
-bool closePosted = false;
 double framesRun = 0;
 std::uint32_t framePixels[kSurfaceWidth * kSurfaceHeight];
 
@@ -65,17 +64,15 @@ void HandleEvent(int kind, int first, int second) {
     case kPageEventCommand:
       RunMenuCommand(first);
       break;
+    case kPageEventClose:
+      if (PlaybackActive()) {
+        EndProgram();
+      } else {
+        OnClose();
+      }
+      break;
     default:
       break;
-  }
-  // The exit command's close request, as the window's message would come.
-  if (closePosted && !quitRequested) {
-    closePosted = false;
-    if (PlaybackActive()) {
-      EndProgram();
-    } else {
-      OnClose();
-    }
   }
 }
 
@@ -181,7 +178,7 @@ void PlatformSleep(int milliseconds) {
 }
 
 void PlatformPostClose() {
-  closePosted = true;
+  PagePostEvent(kPageEventClose);
 }
 
 void PlatformQuit(int) {

@@ -47,6 +47,10 @@ EM_JS(int, PageTakeEvent, (int* first, int* second), {
   return event.kind;
 });
 
+EM_JS(void, PagePostEvent, (int kind), {
+  TavroPage.postEvent(kind);
+});
+
 EM_ASYNC_JS(int, PageConfirm, (const char* caption, const char* text), {
   return (await TavroPage.confirm(UTF8ToString(caption), UTF8ToString(text))) ? 1 : 0;
 });

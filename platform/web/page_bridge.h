@@ -33,6 +33,9 @@ int PageWaitForWork(int waitFlag) PAGE_ASYNC(PageWaitForWork);
 // Takes the oldest waiting input: its kind (PageEventKind) and arguments, or
 // 0 when none waits.
 int PageTakeEvent(int* first, int* second);
+// Queues an event of the program's own behind those waiting, as a posted
+// message.
+void PagePostEvent(int kind);
 
 // The modal boxes; they return when the player has answered.
 int PageConfirm(const char* caption, const char* text) PAGE_ASYNC(PageConfirm);
@@ -64,4 +67,5 @@ enum PageEventKind {
   kPageEventClick = 1,    // x, y on the playfield
   kPageEventMove = 2,     // x, y on the playfield
   kPageEventCommand = 3,  // menu command id
+  kPageEventClose = 4,    // the close request the exit command posts
 };

@@ -29,6 +29,10 @@ const TavroPage = (() => {
 
   // ---- Input and frame ticks ------------------------------------------
 
+  // The kinds of input the program takes (PageEventKind).
+  const kEventClick = 1;
+  const kEventMove = 2;
+  const kEventCommand = 3;
   const events = [];  // {kind, first, second}
   let waiter = null;  // {resolve, waitFlag} while the program waits
   let origin = performance.now();
@@ -44,7 +48,7 @@ const TavroPage = (() => {
     // Moves are merged as a window system merges them: only the newest
     // position of a run of moves waits.
     const last = events[events.length - 1];
-    if (kind === 2 && last && last.kind === 2) {
+    if (kind === kEventMove && last && last.kind === kEventMove) {
       last.first = first;
       last.second = second;
     } else {
@@ -110,6 +114,7 @@ const TavroPage = (() => {
     });
 
   page.takeEvent = () => events.shift() || null;
+  page.postEvent = (kind) => queueEvent(kind, 0, 0);
 
   // Sleeps to the millisecond: timers alone are clamped to 4 ms or more
   // when they follow one another, which would draw the wipes and the
@@ -193,11 +198,11 @@ const TavroPage = (() => {
     event.preventDefault();
     closeMenu(false);
     const p = playfieldPoint(event);
-    if (p) queueEvent(1, p.x, p.y);
+    if (p) queueEvent(kEventClick, p.x, p.y);
   });
   canvas.addEventListener("pointermove", (event) => {
     const p = playfieldPoint(event);
-    if (p) queueEvent(2, p.x, p.y);
+    if (p) queueEvent(kEventMove, p.x, p.y);
   });
   canvas.addEventListener("contextmenu", (event) => event.preventDefault());
 
@@ -360,7 +365,7 @@ const TavroPage = (() => {
   function choose(item) {
     if (item.element.getAttribute("aria-disabled") === "true") return;
     closeMenu(false);
-    queueEvent(3, item.id, 0);
+    queueEvent(kEventCommand, item.id, 0);
   }
 
   function menuKey(event, popupIndex, item) {
