@@ -13,7 +13,9 @@ const TavroPage = (() => {
 
   const canvas = document.getElementById("playfield");
   const context = canvas.getContext("2d", { alpha: false });
-  const picture = context.createImageData(kSide, kSide);
+  // The picture straight over the program's pixels, made anew only when
+  // its memory has grown (which replaces the buffer underneath).
+  let picture = null;
   const menubar = document.getElementById("menubar");
   const statusLine = document.getElementById("status");
 
@@ -159,7 +161,9 @@ const TavroPage = (() => {
   // ---- The playfield ----------------------------------------------------
 
   page.showFrame = (rgba, framesRun) => {
-    picture.data.set(rgba);
+    if (!picture || picture.data.buffer !== rgba.buffer || picture.data.byteOffset !== rgba.byteOffset) {
+      picture = new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), kSide, kSide);
+    }
     context.putImageData(picture, 0, 0);
     page.framesRun = framesRun;
     if (page.firstFrameMs === null && framesRun > 0) page.firstFrameMs = performance.now();
