@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/files/xdg_folders.h"
 #include "platform/platform.h"
 #include "records/settings.h"
 
@@ -20,11 +21,17 @@ std::string PlatformExecutableFolder() {
   return slash == 0 ? "/" : executable.substr(0, slash);
 }
 
-std::string DefaultSettingsFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  // a relative XDG_CONFIG_HOME is invalid and ignored
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/tavro/TAVRO.INI";
+std::string XdgTavroPath(const char* variable, const char* homeFallback, const char* leaf) {
+  const char* base = std::getenv(variable);
+  // a relative base directory is invalid and ignored
+  if (base != nullptr && base[0] == '/') return std::string(base) + "/tavro/" + leaf;
   const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.config/tavro/TAVRO.INI";
+  if (home != nullptr && home[0] != '\0') {
+    return std::string(home) + "/" + homeFallback + "/tavro/" + leaf;
+  }
   return std::string();
+}
+
+std::string DefaultSettingsFilePath() {
+  return XdgTavroPath("XDG_CONFIG_HOME", ".config", "TAVRO.INI");
 }

@@ -24,6 +24,7 @@
 #include "app/texts.h"
 #include "app/window_proc.h"
 #include "game/world.h"
+#include "platform/files/xdg_folders.h"
 #include "platform/platform.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
@@ -133,12 +134,7 @@ bool RunPlaybackPass() {
 }  // namespace
 
 std::string ReplaysFolder() {
-  // a relative XDG_DATA_HOME is invalid and ignored
-  const char* data = std::getenv("XDG_DATA_HOME");
-  if (data != nullptr && data[0] == '/') return std::string(data) + "/tavro/replays";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share/tavro/replays";
-  return std::string();
+  return XdgTavroPath("XDG_DATA_HOME", ".local/share", "replays");
 }
 
 void StoreSessionRecord() {

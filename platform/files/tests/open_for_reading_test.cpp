@@ -11,6 +11,7 @@
 #include "platform/files/tests/file_helpers.h"
 
 #include "platform/platform.h"
+#include "platform/tests/open_for_reading_check.h"
 
 namespace {
 
@@ -64,16 +65,7 @@ TEST(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
   for (const Case& c : cases) {
     if (std::strcmp(c.name, "device") == 0 && !root) continue;  // mknod needs root
     SCOPED_TRACE(std::string(c.name) + " with limit " + std::to_string(c.cap));
-    OpenFailure failure = OpenFailure::Failed;
-    std::FILE* file = PlatformOpenForReading((folder / c.name).c_str(), c.cap, &failure);
-    EXPECT_EQ(failure, c.expected);
-    EXPECT_EQ(file != nullptr, c.expected == OpenFailure::None);
-    if (file != nullptr) {
-      char text[32] = {};
-      EXPECT_EQ(std::fread(text, 1, sizeof text, file), 16u);
-      EXPECT_STREQ(text, "0123456789abcdef");
-      std::fclose(file);
-    }
+    ExpectOpenResult((folder / c.name).c_str(), c.cap, c.expected);
   }
   EXPECT_EQ(PlatformOpenForReading("", kCap, nullptr), nullptr);
   fs::remove_all(folder);

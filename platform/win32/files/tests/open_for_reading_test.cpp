@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "platform/tests/open_for_reading_check.h"
 #include "platform/win32/files/tests/file_helpers.h"
 
 namespace {
@@ -48,16 +49,7 @@ TEST_F(OpenForReadingTest, OnlyBoundedRegularFilesOpen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path + " with limit " + std::to_string(c.cap));
-    OpenFailure failure = OpenFailure::Failed;
-    std::FILE* file = PlatformOpenForReading(c.path.c_str(), c.cap, &failure);
-    EXPECT_EQ(failure, c.expected);
-    EXPECT_EQ(file != nullptr, c.expected == OpenFailure::None);
-    if (file != nullptr) {
-      char text[32] = {};
-      EXPECT_EQ(std::fread(text, 1, sizeof text, file), 16u);
-      EXPECT_STREQ(text, "0123456789abcdef");
-      std::fclose(file);
-    }
+    ExpectOpenResult(c.path.c_str(), c.cap, c.expected);
   }
   EXPECT_EQ(PlatformOpenForReading("", kCap, nullptr), nullptr);
 }
