@@ -1,7 +1,7 @@
 // Start-up values of the program.
 #pragma once
 
-constexpr int kMaxPath = 260;
+#include "host/files.h"
 
 // The executable's folder, without a trailing separator; the host sets it
 // before StartUp.

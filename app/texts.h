@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/window_proc.h"
-#include "platform/platform.h"
+#include "host/window.h"
 
 constexpr char kWindowTitle[] = "TAVRO Ver.1.5";
 // Caption of the confirmation boxes.

@@ -9,12 +9,12 @@
 #include "game/explosions.h"
 #include "game/flow.h"
 #include "game/frame.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/window.h"
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 namespace {
 
@@ -216,6 +216,7 @@ void StartUp() {
   }
   ReplayBeginSession();
   LoadEmbeddedWaves();
+  SetSoundFiles(BaseDirectory, ProgramName);
   const int started = StartSound();
   World.demoMode = 1;
   World.soundReady = started != 0 ? 1 : 0;

@@ -3,11 +3,11 @@
 
 #include "app/window_proc.h"
 #include "game/frame.h"
-#include "game/world.h"
 #include "platform/headless/headless_host.h"
 #include "records/settings.h"
 #include "replay/recorder.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace {
 

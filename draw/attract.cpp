@@ -4,7 +4,7 @@
 
 #include "draw/repaint.h"
 #include "draw/text.h"
-#include "game/world.h"
+#include "world/world.h"
 
 namespace {
 

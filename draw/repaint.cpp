@@ -6,7 +6,7 @@
 #include "draw/text.h"
 #include "game/explosions.h"
 #include "game/frame.h"
-#include "game/world.h"
+#include "world/world.h"
 
 Color RandomTextColor() {
   const int blue = NextRandom() & 255;

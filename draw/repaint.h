@@ -1,8 +1,8 @@
 // The whole playfield drawn from the world state, and the status line.
 #pragma once
 
-#include "game/world.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 void RepaintAll();
 void DrawStatusLine(DeviceContext& dc);

@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "game/world.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 // The length snprintf reports, kept within the buffer it wrote.
 inline int ClampedLength(int length, std::size_t capacity) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "game/world.h"
 #include "records/ini.h"
 #include "records/name_width.h"
 #include "records/settings.h"
+#include "world/world.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "game/world.h"
+#include "world/world.h"
 
 namespace {
 

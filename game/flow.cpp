@@ -2,10 +2,10 @@
 
 #include "game/explosions.h"
 #include "game/spawn.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/window.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "game/flow.h"
 #include "game/meteors.h"
 #include "game/spawn.h"
-#include "game/world.h"
 #include "records/ranking.h"
+#include "world/world.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "game/explosions.h"
 #include "game/spawn.h"
-#include "game/world.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 namespace {
 

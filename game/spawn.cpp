@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "game/world.h"
+#include "world/world.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "game/flow.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/window.h"
 #include "records/name_width.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
+#include "world/world.h"
 
 const char kDefaultPlayerName[] = "-- Great player --";
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/files.h"
 #include "records/ini.h"
 #include "records/name_width.h"
+#include "world/world.h"
 
 const char kEmptyRankingName[] = "[ -- No player -- ]";
 

@@ -7,11 +7,6 @@
 // The file LoadSettings reads and SaveSettings writes; empty: none.
 void SetSettingsFilePath(const std::string& path);
 const std::string& SettingsFilePath();
-// The user's settings file, given by the system's file layer (platform/files,
-// platform/win32/files): "$XDG_CONFIG_HOME/tavro/TAVRO.INI" or
-// "~/.config/tavro/TAVRO.INI" on Linux, "%APPDATA%\TAVRO\TAVRO.INI" on
-// Windows; empty when the system names no such folder.
-std::string DefaultSettingsFilePath();
 
 // Reads the settings and the ranking from the file; a missing or unreadable
 // file gives the defaults and an empty ranking. Only a regular file of at

@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "app/window_proc.h"
-#include "platform/platform.h"
+#include "host/files.h"
+#include "host/mixer.h"
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
-#include "sound/mixer.h"
 
 namespace {
 

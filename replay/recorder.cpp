@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "game/world.h"
 #include "records/settings.h"
+#include "world/world.h"
 
 #ifndef TAVRO_VERSION
 #define TAVRO_VERSION "0"

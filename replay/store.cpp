@@ -8,10 +8,10 @@
 #include <system_error>
 #include <vector>
 
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/files.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
+#include "world/world.h"
 
 const char kReplayExtension[] = ".tavroreplay";
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "sound/mixer.h"
+#include "host/mixer.h"
 
 struct SilentMixerRecord {
   // Switches for tests: make MixerOpen fail, or creating one effect fail.

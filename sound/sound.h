@@ -47,7 +47,12 @@ extern int SoundStarted;
 // 1 while the engine's named mutex is held open.
 extern int SoundMutex;
 
-// Where an installed copy keeps its data, relative to BaseDirectory; the
+// Where StartSound looks for the effect files (folder: the executable's) and
+// the program name its diagnostics begin with; start-up sets them first. A
+// folder of kMaxPath bytes or more is cut there, as start-up's own value is.
+void SetSoundFiles(const char* folder, const char* programName);
+
+// Where an installed copy keeps its data, relative to that folder; the
 // effect files are looked for there when they are not beside the executable.
 constexpr const char* kInstalledDataFolder = "../share/tavro";
 

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <new>
 
-#include "app/program.h"
-#include "game/world.h"
-#include "sound/embedded_waves.h"
-#include "sound/mixer.h"
+#include "host/embedded_waves.h"
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 #include "sound/sound.h"
 #include "sound/wav.h"
+#include "world/world.h"
 
 int SoundEventCount[4];
 
@@ -29,6 +29,10 @@ int SoundMutex;
 
 namespace {
 
+// Set by SetSoundFiles.
+char DataFolder[kMaxPath];
+char ProgramName[256];
+
 // The embedded waves in World.waveResource order; effect id i falls back on
 // entry 3 - i.
 constexpr int kWaveOrder[kSoundCount] = {kWaveShot, kWaveLands, kWaveDestroyed, kWaveFireworks};
@@ -42,13 +46,13 @@ bool ValidId(int id) {
 
 // "TAVRO_Sound_Mutex" only marks a running copy and is never waited on.
 bool CreateSoundMutex() {
-  if (SoundMutex == 0 && !MixerCreateMutex("TAVRO_Sound_Mutex")) return false;
+  if (SoundMutex == 0 && !PlatformHoldNamedMutex("TAVRO_Sound_Mutex")) return false;
   SoundMutex = 1;
   return true;
 }
 
 void CloseSoundMutex() {
-  if (SoundMutex != 0) MixerCloseMutex();
+  if (SoundMutex != 0) PlatformReleaseNamedMutex();
   SoundMutex = 0;
 }
 
@@ -88,13 +92,13 @@ void ReportRefusedFile(const char* path, OpenFailure failure) {
 // the installed data folder. Leaves path holding the last one tried.
 int OpenEffectFile(const char* fileName, WavInfo& info, char (&path)[kMaxPath]) {
   OpenFailure failure;
-  int result = OpenInFolder(BaseDirectory, fileName, info, path, failure);
+  int result = OpenInFolder(DataFolder, fileName, info, path, failure);
   if (failure == OpenFailure::Missing) {
     char besideExecutable[kMaxPath];
     std::memcpy(besideExecutable, path, sizeof path);
     char dataFolder[kMaxPath];
     int length =
-        std::snprintf(dataFolder, sizeof dataFolder, "%s/%s", BaseDirectory, kInstalledDataFolder);
+        std::snprintf(dataFolder, sizeof dataFolder, "%s/%s", DataFolder, kInstalledDataFolder);
     if (length < 0 || length >= kMaxPath) return result;
     result = OpenInFolder(dataFolder, fileName, info, path, failure);
     if (result < 0) {
@@ -182,6 +186,11 @@ void ReleaseEngine() {
 }
 
 }  // namespace
+
+void SetSoundFiles(const char* folder, const char* programName) {
+  std::snprintf(DataFolder, sizeof DataFolder, "%s", folder);
+  std::snprintf(ProgramName, sizeof ProgramName, "%s", programName);
+}
 
 int StartSound() {
   // A second start must not leak what the first one loaded.

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 // What WavOpen found; eight 32-bit words.
 struct WavInfo {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "game/world.h"
 #include "platform/headless/headless_host.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 class FreshWorld : public ::testing::Test {
  protected:

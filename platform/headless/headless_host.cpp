@@ -3,7 +3,7 @@
 #include <cstring>
 #include <deque>
 
-#include "platform/platform.h"
+#include "host/window.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // runner and the tests.
 #include <cstring>
 
-#include "sound/mixer.h"
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 #include "sound/silent_mixer.h"
 
 SilentMixerRecord SilentMixer;
@@ -48,11 +49,11 @@ void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
 }
 
 // No named mutexes here.
-bool MixerCreateMutex(const char*) {
+bool PlatformHoldNamedMutex(const char*) {
   return true;
 }
 
-void MixerCloseMutex() {}
+void PlatformReleaseNamedMutex() {}
 
 void MixerClose() {
   ++SilentMixer.closeCalls;

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <string>
 
+#include "host/files.h"
 #include "platform/headless/sim_runner.h"
-#include "platform/platform.h"
 
 namespace {
 

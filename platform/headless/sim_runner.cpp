@@ -6,7 +6,6 @@
 
 #include "app/program.h"
 #include "app/window_proc.h"
-#include "game/world.h"
 #include "platform/headless/headless_host.h"
 #include "platform/headless/world_json.h"
 #include "records/settings.h"
@@ -14,6 +13,7 @@
 #include "replay/recorder.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "game/world.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 namespace {
 

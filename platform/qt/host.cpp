@@ -23,9 +23,9 @@
 #include "app/program.h"
 #include "app/texts.h"
 #include "app/window_proc.h"
-#include "game/world.h"
-#include "platform/files/xdg_folders.h"
-#include "platform/platform.h"
+#include "host/files.h"
+#include "host/window.h"
+#include "platform/posix/xdg_folders.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/replay_player.h"
@@ -35,6 +35,7 @@
 #include "replay/store.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 // The icon and the cursor are compiled into the program.
 static void InitProgramResources() {

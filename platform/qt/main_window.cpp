@@ -19,11 +19,11 @@
 
 #include "app/texts.h"
 #include "app/window_proc.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/window.h"
 #include "platform/qt/host.h"
 #include "replay/playback.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace tavro_qt {
 namespace {

@@ -14,8 +14,8 @@
 #include "app/program.h"
 #include "app/texts.h"
 #include "app/window_proc.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/files.h"
+#include "host/window.h"
 #include "platform/web/page_bridge.h"
 #include "records/name_width.h"
 #include "records/settings.h"
@@ -23,6 +23,7 @@
 #include "replay/player.h"
 #include "replay/recorder.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 // volume as on the desktop, and one voice for the fallback player.
 #include <climits>
 
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 #include "platform/web/page_bridge.h"
-#include "sound/mixer.h"
 
 namespace {
 bool deviceOpen = false;
@@ -44,8 +45,8 @@ void MixerClose() {
 }
 
 // A page has no named mutexes; each tab plays on its own.
-bool MixerCreateMutex(const char*) {
+bool PlatformHoldNamedMutex(const char*) {
   return true;
 }
 
-void MixerCloseMutex() {}
+void PlatformReleaseNamedMutex() {}

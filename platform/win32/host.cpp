@@ -12,8 +12,8 @@
 
 #include "app/program.h"
 #include "app/window_proc.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/files.h"
+#include "host/window.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/playfield_scale.h"
 #include "platform/win32/replay_player.h"
@@ -27,6 +27,7 @@
 #include "res/win32/resource.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -136,7 +137,7 @@ void ShowSurface() {
 }
 
 void StoreSessionRecord() {
-  StoreSessionReplay(UserReplaysFolder(), sessionStart);
+  StoreSessionReplay(DefaultReplaysFolder(), sessionStart);
 }
 
 void EndProgramOnce() {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "platform/platform.h"
+#include "host/files.h"
 #include "platform/win32/text.h"
 
 namespace tavro_win32 {
@@ -40,11 +40,6 @@ bool ReadWhole(const std::wstring& path, std::string* text) {
 }
 
 }  // namespace
-
-std::string UserReplaysFolder() {
-  const std::wstring folder = KnownFolder(FOLDERID_LocalAppData, L"LOCALAPPDATA");
-  return folder.empty() ? std::string() : Narrow(folder + L"\\TAVRO\\replays");
-}
 
 std::vector<std::wstring> OldSettingsFileCandidates() {
   std::vector<std::wstring> files;

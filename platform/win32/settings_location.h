@@ -1,15 +1,11 @@
-// Where the Windows program keeps its replays (the settings file's place is
-// DefaultSettingsFilePath's), and the one-time move of the old program's
-// settings file from the Windows folder to the user's.
+// The one-time move of the old program's settings file from the Windows
+// folder to the user's.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace tavro_win32 {
-
-// "%LOCALAPPDATA%\TAVRO\replays" in UTF-8; empty when the folder is unknown.
-std::string UserReplaysFolder();
 
 // Where the old program's file may be, most recent first: the per-user
 // virtual-store copy, then "%WINDIR%\TAVRO.INI".

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "game/world.h"
 #include "platform/headless/headless_host.h"
 #include "records/settings.h"
+#include "world/world.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "records/settings.h"
+#include "host/files.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 
-#include "game/world.h"
 #include "records/ini.h"
+#include "world/world.h"
 
 namespace {
 

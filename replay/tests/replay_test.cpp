@@ -7,9 +7,8 @@
 
 #include "app/window_proc.h"
 #include "game/tests/fresh_world.h"
-#include "game/world.h"
-#include "platform/files/tests/file_helpers.h"
 #include "platform/headless/headless_host.h"
+#include "platform/posix/tests/file_helpers.h"
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/player.h"
@@ -17,6 +16,7 @@
 #include "replay/script.h"
 #include "sound/silent_mixer.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 namespace {
 

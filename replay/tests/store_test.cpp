@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "game/tests/fresh_world.h"
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 #include "records/settings.h"
 #include "replay/recorder.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "sound/mixer.h"
+#include "host/mixer.h"
 
 struct MixerCase {
   const char* what;

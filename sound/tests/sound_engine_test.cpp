@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "app/program.h"
-#include "game/world.h"
-#include "sound/embedded_waves.h"
+#include "host/embedded_waves.h"
 #include "sound/silent_mixer.h"
 #include "sound/sound.h"
 #include "sound/tests/mixer_cases.h"
 #include "sound/tests/wav_builder.h"
 #include "sound/wav.h"
+#include "world/world.h"
 
 namespace {
 
@@ -62,9 +62,7 @@ class SoundEngineTest : public ::testing::Test {
     SetDebugLogCapture(nullptr);
   }
 
-  void SetBaseDirectory(const std::string& path) {
-    std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", path.c_str());
-  }
+  void SetBaseDirectory(const std::string& path) { SetSoundFiles(path.c_str(), "Tavro.exe"); }
 
   void WriteEffect(int id, const std::string& folderName = "") {
     std::string name = folderName.empty() ? kFiles[id] : folderName + "/" + kFiles[id];

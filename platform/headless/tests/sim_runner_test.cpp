@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 
 #include <cstdio>
 #include <fstream>

@@ -10,14 +10,14 @@
 #include <cstring>
 
 #include "app/window_proc.h"
-#include "game/world.h"
-#include "platform/platform.h"
+#include "host/window.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
 #include "records/settings.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 using namespace tavro_qt_test;
 

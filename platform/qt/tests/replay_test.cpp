@@ -21,7 +21,7 @@
 #include <sstream>
 
 #include "app/window_proc.h"
-#include "game/world.h"
+#include "host/files.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
@@ -30,6 +30,7 @@
 #include "records/settings.h"
 #include "replay/recorder.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 using namespace tavro_qt_test;
 

@@ -17,11 +17,11 @@
 #include <memory>
 
 #include "app/window_proc.h"
-#include "game/world.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 namespace tavro_qt_test {
 

@@ -13,12 +13,12 @@
 #include <QtTest/QTest>
 
 #include "app/window_proc.h"
-#include "game/world.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
+#include "world/world.h"
 
 using namespace tavro_qt_test;
 

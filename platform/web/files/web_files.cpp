@@ -13,10 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "game/world.h"
-#include "platform/platform.h"
-#include "records/settings.h"
-#include "sound/embedded_waves.h"
+#include "host/embedded_waves.h"
+#include "host/files.h"
+#include "world/world.h"
 
 namespace {
 
@@ -134,4 +133,9 @@ std::string PlatformExecutableFolder() {
 
 std::string DefaultSettingsFilePath() {
   return std::string(kStorageFolder) + "TAVRO.INI";
+}
+
+// A page keeps no replay files.
+std::string DefaultReplaysFolder() {
+  return std::string();
 }

@@ -8,9 +8,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "host/files.h"
 #include "platform/win32/files/wide_path.h"
-#include "records/settings.h"
 
 std::string PlatformExecutableFolder() {
   std::wstring path(MAX_PATH, L'\0');
@@ -28,24 +27,38 @@ std::string PlatformExecutableFolder() {
   return Utf8FromWide(FolderOf(path));
 }
 
-std::string DefaultSettingsFilePath() {
-  // APPDATA as the user's session sets it, else the folder it names
+namespace {
+
+// The folder the user's session names in the variable, else the system's
+// known folder; with a separator at its end, or empty when neither is set.
+std::wstring UserFolder(const wchar_t* variable, REFKNOWNFOLDERID id) {
   std::wstring folder;
-  const DWORD size = ::GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+  const DWORD size = ::GetEnvironmentVariableW(variable, nullptr, 0);
   if (size > 1) {
     folder.resize(size);
-    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder.data(), size);
+    const DWORD length = ::GetEnvironmentVariableW(variable, folder.data(), size);
     folder.resize(length < size ? length : 0);
   }
   if (folder.empty()) {
     wchar_t* known = nullptr;
-    if (::SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_DONT_VERIFY, nullptr, &known) ==
-        S_OK) {
+    if (::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &known) == S_OK) {
       folder = known;
     }
     ::CoTaskMemFree(known);
   }
-  if (folder.empty()) return std::string();
-  if (!IsPathSeparator(folder.back())) folder += L'\\';
-  return Utf8FromWide(folder + L"TAVRO\\TAVRO.INI");
+  if (!folder.empty() && !IsPathSeparator(folder.back())) folder += L'\\';
+  return folder;
+}
+
+}  // namespace
+
+std::string DefaultSettingsFilePath() {
+  // APPDATA as the user's session sets it, else the folder it names
+  const std::wstring folder = UserFolder(L"APPDATA", FOLDERID_RoamingAppData);
+  return folder.empty() ? std::string() : Utf8FromWide(folder + L"TAVRO\\TAVRO.INI");
+}
+
+std::string DefaultReplaysFolder() {
+  const std::wstring folder = UserFolder(L"LOCALAPPDATA", FOLDERID_LocalAppData);
+  return folder.empty() ? std::string() : Utf8FromWide(folder + L"TAVRO\\replays");
 }

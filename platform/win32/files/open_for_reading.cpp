@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
+#include "host/files.h"
 #include "platform/win32/files/wide_path.h"
 
 namespace {

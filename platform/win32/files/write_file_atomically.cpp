@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "host/files.h"
 #include "platform/win32/files/wide_path.h"
 
 namespace {

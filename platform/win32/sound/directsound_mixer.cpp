@@ -6,8 +6,8 @@
 
 #include <cstring>
 
+#include "host/mixer.h"
 #include "platform/win32/host.h"
-#include "sound/mixer.h"
 
 namespace {
 

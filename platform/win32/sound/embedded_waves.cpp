@@ -1,8 +1,8 @@
 // The embedded effect files are the program's WAVE resources.
 #include <windows.h>
 
+#include "host/embedded_waves.h"
 #include "platform/win32/host.h"
-#include "sound/embedded_waves.h"
 
 WaveResource FindEmbeddedWave(int resourceId) {
   HMODULE module = tavro_win32::InstanceHandle();

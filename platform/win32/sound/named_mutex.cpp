@@ -1,7 +1,8 @@
 // The named mutex that marks a running copy of the program.
 #include <windows.h>
 
-#include "sound/mixer.h"
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 
 namespace {
 
@@ -9,8 +10,8 @@ HANDLE namedMutex = nullptr;
 
 }  // namespace
 
-bool MixerCreateMutex(const char* name) {
-  MixerCloseMutex();
+bool PlatformHoldNamedMutex(const char* name) {
+  PlatformReleaseNamedMutex();
   wchar_t wide[64];
   if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 64) == 0) return false;
   // Default security, not owned; one of that name from another copy is
@@ -19,7 +20,7 @@ bool MixerCreateMutex(const char* name) {
   return namedMutex != nullptr;
 }
 
-void MixerCloseMutex() {
+void PlatformReleaseNamedMutex() {
   if (namedMutex != nullptr) CloseHandle(namedMutex);
   namedMutex = nullptr;
 }

@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 #include "platform/win32/playfield_scale.h"
 #include "platform/win32/settings_location.h"
 #include "platform/win32/text.h"
-#include "sound/mixer.h"
 
 namespace tavro_win32 {
 namespace {
@@ -104,16 +105,16 @@ TEST_F(Migration, NothingToMoveLeavesNoFile) {
 
 TEST(SoundMutex, NamedMutexIsHeldUntilClosedAndSharedWithAnotherCopy) {
   const wchar_t* name = L"TAVRO_Sound_Mutex_test";
-  ASSERT_TRUE(MixerCreateMutex("TAVRO_Sound_Mutex_test"));
+  ASSERT_TRUE(PlatformHoldNamedMutex("TAVRO_Sound_Mutex_test"));
   HANDLE seen = OpenMutexW(SYNCHRONIZE, FALSE, name);
   ASSERT_NE(seen, nullptr);
   // Not owned: another copy could take it at once.
   EXPECT_EQ(WaitForSingleObject(seen, 0), WAIT_OBJECT_0);
   ReleaseMutex(seen);
   CloseHandle(seen);
-  MixerCloseMutex();
+  PlatformReleaseNamedMutex();
   EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, name), nullptr);
-  MixerCloseMutex();  // nothing held: harmless
+  PlatformReleaseNamedMutex();  // nothing held: harmless
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 
 inline std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();

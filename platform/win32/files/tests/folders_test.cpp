@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "host/files.h"
 #include "platform/win32/files/tests/file_helpers.h"
 #include "records/settings.h"
 

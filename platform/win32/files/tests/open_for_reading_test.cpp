@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
-#include "platform/tests/open_for_reading_check.h"
+#include "host/files.h"
+#include "host/tests/open_for_reading_check.h"
 #include "platform/win32/files/tests/file_helpers.h"
 
 namespace {

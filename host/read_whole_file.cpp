@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text) {
   text->clear();

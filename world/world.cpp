@@ -1,4 +1,4 @@
-#include "game/world.h"
+#include "world/world.h"
 
 #include <climits>
 #include <cstring>

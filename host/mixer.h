@@ -1,5 +1,6 @@
 // The mixer behind the sound engine. Each host links one implementation:
-// SDL2_mixer for the desktop program, a silent recorder for the headless
+// SDL2_mixer for the Linux program (platform/sdl), DirectSound for the
+// Windows program, Web Audio in the page, a silent recorder for the headless
 // runner and the tests. All calls come from the program's one thread.
 #pragma once
 
@@ -55,10 +56,3 @@ void MixerSetMuted(bool muted);
 // Stops every channel, frees the effects and closes the device. Safe to call
 // when nothing is open.
 void MixerClose();
-
-// The named mutex that marks a running copy of the program: created (or
-// opened, when another copy holds it) and kept, never waited on. False when
-// the system refuses it; where there are no named mutexes, always true.
-bool MixerCreateMutex(const char* name);
-// Closes it; safe to call when none is held.
-void MixerCloseMutex();

@@ -14,9 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 namespace {
 

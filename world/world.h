@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/embedded_waves.h"
+
 // A colour as 0xRRGGBB.
 using Color = std::uint32_t;
 
@@ -90,12 +92,6 @@ inline int NameLength(const RankingEntry& row) {
   while (length < kNameFieldSize && row.name[length] != '\0') ++length;
   return length;
 }
-
-// One embedded wave file (a complete RIFF/WAVE image compiled into the program).
-struct WaveResource {
-  const unsigned char* data;
-  std::size_t size;
-};
 
 struct WorldState {
   Meteor meteors[kMeteorCount];

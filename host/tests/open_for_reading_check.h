@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 // The files the tests open hold exactly these 16 bytes.
 constexpr char kOpenTestText[] = "0123456789abcdef";

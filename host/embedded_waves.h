@@ -1,7 +1,13 @@
 // The four effect files compiled into the program, found by resource id.
 #pragma once
 
-#include "game/world.h"
+#include <cstddef>
+
+// One embedded wave file (a complete RIFF/WAVE image compiled into the program).
+struct WaveResource {
+  const unsigned char* data;
+  std::size_t size;
+};
 
 constexpr int kWaveShot = 110;       // "Pyuin.wav"
 constexpr int kWaveLands = 112;      // "Gooon.wav"

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files/tests/file_helpers.h"
+#include "platform/posix/tests/file_helpers.h"
 
-#include "platform/platform.h"
-#include "platform/tests/open_for_reading_check.h"
+#include "host/files.h"
+#include "host/tests/open_for_reading_check.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 namespace {
 

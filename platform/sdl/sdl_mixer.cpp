@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sound/mixer.h"
+#include "host/mixer.h"
+#include "host/named_mutex.h"
 
 namespace {
 
@@ -172,11 +173,11 @@ void MixerPlayFallback(const unsigned char* wavImage, std::size_t size) {
 }
 
 // Linux has no named mutexes; a running copy is not marked.
-bool MixerCreateMutex(const char*) {
+bool PlatformHoldNamedMutex(const char*) {
   return true;
 }
 
-void MixerCloseMutex() {}
+void PlatformReleaseNamedMutex() {}
 
 void MixerClose() {
   if (!DeviceOpen) return;

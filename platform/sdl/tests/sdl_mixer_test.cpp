@@ -11,19 +11,16 @@
 #include <string>
 #include <thread>
 
-#include "app/program.h"
-#include "game/world.h"
-#include "sound/embedded_waves.h"
-#include "sound/mixer.h"
+#include "host/embedded_waves.h"
+#include "host/mixer.h"
 #include "sound/sound.h"
 #include "sound/tests/mixer_cases.h"
 #include "sound/tests/wav_builder.h"
+#include "world/world.h"
 
 // The few program globals the engine uses; this test links the engine alone.
 WorldState World;
 int SoundFlag;
-char BaseDirectory[kMaxPath];
-char ProgramName[256] = "Tavro.exe";
 
 namespace {
 
@@ -103,7 +100,7 @@ class SdlMixerTest : public ::testing::Test {
     setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
     std::memset(&World, 0, sizeof World);
     SoundFlag = 1;
-    std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", TAVRO_SOUND_DIR);
+    SetSoundFiles(TAVRO_SOUND_DIR, "Tavro.exe");
   }
 
   void TearDown() override {

@@ -1,5 +1,5 @@
-// Where things are on a POSIX system: the running executable's folder and the
-// user's settings file.
+// Where things are on a POSIX system: the running executable's folder, the
+// user's settings file and replays folder.
 
 #include <unistd.h>
 
@@ -7,9 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/files/xdg_folders.h"
-#include "platform/platform.h"
-#include "records/settings.h"
+#include "host/files.h"
+#include "platform/posix/xdg_folders.h"
 
 std::string PlatformExecutableFolder() {
   char path[PATH_MAX];
@@ -34,4 +33,8 @@ std::string XdgTavroPath(const char* variable, const char* homeFallback, const c
 
 std::string DefaultSettingsFilePath() {
   return XdgTavroPath("XDG_CONFIG_HOME", ".config", "TAVRO.INI");
+}
+
+std::string DefaultReplaysFolder() {
+  return XdgTavroPath("XDG_DATA_HOME", ".local/share", "replays");
 }

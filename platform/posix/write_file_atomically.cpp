@@ -16,7 +16,7 @@
 #include <ctime>
 #include <string>
 
-#include "platform/platform.h"
+#include "host/files.h"
 
 namespace {
 

@@ -20,15 +20,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/program.h"
-#include "game/world.h"
 #include "sound/sound.h"
+#include "world/world.h"
 
 // The few program globals the engine uses; this tool links the engine alone.
 WorldState World;
 int SoundFlag;
-char BaseDirectory[kMaxPath];
-char ProgramName[256] = "Tavro.exe";
 
 namespace {
 
@@ -92,7 +89,7 @@ int main(int argc, char** argv) {
   }
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", argv[2], 1);
-  std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", argv[1]);
+  SetSoundFiles(argv[1], "Tavro.exe");
   SoundFlag = 1;
   World.soundReady = StartSound() != 0 ? 1 : 0;
   if (!World.soundReady) {
