@@ -7,6 +7,8 @@
 #include "host/window.h"
 
 constexpr char kWindowTitle[] = "TAVRO Ver.1.5";
+// The first lines of the box that refuses a replay, before its reason.
+constexpr char kReplayErrorIntro[] = "The replay cannot be played.\n\n";
 // Caption of the confirmation boxes.
 constexpr char kBoxCaption[] = "TAVRO";
 

@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "app/frame.h"
 #include "app/program.h"
+#include "app/session.h"
 #include "draw/repaint.h"
 #include "game/explosions.h"
 #include "game/flow.h"
-#include "game/frame.h"
 #include "host/window.h"
 #include "records/settings.h"
 #include "replay/playback.h"
@@ -57,6 +58,12 @@ void ClearRankingAfterConfirmation() {
 }
 
 bool destroyed = false;
+bool quitting = false;
+
+void Quit() {
+  quitting = true;
+  PlatformQuit(0);
+}
 
 }  // namespace
 
@@ -120,14 +127,16 @@ bool OnCommand(int id) {
   }
 }
 
-void RunMenuCommand(int id) {
-  if (!PlaybackActive()) {
-    OnCommand(id);
-  } else if (id == ID_HELP_ABOUT) {
+bool RunMenuCommand(int id) {
+  if (!PlaybackActive()) return OnCommand(id);
+  if (id == ID_HELP_ABOUT) {
     PlatformAboutDialog();
   } else if (id == ID_GAME_EXIT) {
     PlatformPostClose();
+  } else {
+    return false;
   }
+  return true;
 }
 
 bool MenuCommandAllowedInPlayback(int id) {
@@ -155,7 +164,8 @@ void OnDestroy() {
   ReplayNoteCommand("exit");
   SaveSettings();
   StopSound();
-  PlatformQuit(0);
+  StoreSessionRecord();
+  Quit();
 }
 
 void EndProgram() {
@@ -163,8 +173,13 @@ void EndProgram() {
     OnDestroy();
     return;
   }
+  if (quitting) return;
   StopSound();
-  PlatformQuit(0);
+  Quit();
+}
+
+bool ProgramQuitting() {
+  return quitting;
 }
 
 void OnPaint() {
@@ -203,6 +218,7 @@ void RunFrame() {
 
 void StartUp() {
   destroyed = false;
+  quitting = false;
   std::strncpy(ProgramName, "Tavro.exe", sizeof ProgramName - 1);
   RapidFlag = 0;
   SoundFlag = 0;

@@ -25,18 +25,22 @@ void FireShot(int x, int y);
 bool OnCommand(int id);
 // A command chosen from the host's menu. During a playback the menu only
 // shows the version and ends the program: the commands that would change
-// the world do nothing, and the about dialog is the host's alone.
-void RunMenuCommand(int id);
+// the world do nothing, and the about dialog is the host's alone. False for
+// the commands left to the default processing.
+bool RunMenuCommand(int id);
 // Whether the menu offers the command during a playback.
 bool MenuCommandAllowedInPlayback(int id);
 // Close request (close box, Alt+F4, 40003): asks, and on OK runs OnDestroy.
 // Returns true when the program ends.
 bool OnClose();
-// The destroy step: settings saved, sound stopped, quit with code 0.
+// The destroy step: settings saved, sound stopped, the session's record kept,
+// quit with code 0.
 void OnDestroy();
 // The program's orderly end: the destroy step, or, after a replay played
 // back (nothing of the player's to save), the sound stopped and the quit.
 void EndProgram();
+// Whether the destroy step or the end of a playback has asked to quit.
+bool ProgramQuitting();
 // The playfield is exposed: repainted whole only while one of the program's
 // boxes is open.
 void OnPaint();
@@ -51,7 +55,7 @@ struct MenuItemState {
 // returns their number.
 int OnInitMenuPopup(int position, MenuItemState* items);
 
-// One frame step of the main loop.
+// One frame step of the main loop (app/session.h's SessionRunFrame runs it).
 void RunFrame();
 
 // Start-up after the window exists: start values, settings, sound, demo.

@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/window_proc.h"
-#include "game/frame.h"
+#include "app/frame.h"
 #include "platform/headless/headless_host.h"
 #include "records/settings.h"
 #include "replay/recorder.h"

@@ -14,6 +14,13 @@ constexpr int kWipeSteps = 256;
 constexpr int kFireworksSteps = 192;
 constexpr int kBurstChance = 5000;
 
+bool showPausesSkipped = false;
+
+// A pause of a show, the surface shown first.
+void ShowPause(int milliseconds) {
+  if (!showPausesSkipped) PlatformSleep(milliseconds);
+}
+
 }  // namespace
 
 void ResetLevelState(int groundY) {
@@ -66,7 +73,7 @@ void ScreenWipe(int paced) {
     DcLineTo(dc, 512, 2 * k);
     DcMoveTo(dc, 0, 511 - 2 * k);
     DcLineTo(dc, 511, 511 - 2 * k);
-    if (paced == 1 && (k & 1)) PlatformSleep(1);
+    if (paced == 1 && (k & 1)) ShowPause(1);
   }
   DcSelectPen(dc, previous);
   ReleaseWindowDc(dc);
@@ -83,7 +90,11 @@ void Fireworks() {
       AddExplosion(x, y, 0, 0);
     }
     UpdateExplosions(dc);
-    PlatformSleep(2);
+    ShowPause(2);
   }
   ReleaseWindowDc(dc);
+}
+
+void SetShowPausesSkipped(bool skipped) {
+  showPausesSkipped = skipped;
 }

@@ -15,3 +15,6 @@ void EnterDemoMode();
 void ScreenWipe(int paced);
 // A blocking show of harmless explosions.
 void Fireworks();
+// While skipped (a replay's unseen jump), the shows neither pause nor show
+// their steps.
+void SetShowPausesSkipped(bool skipped);

@@ -1,12 +1,8 @@
 #include "game/frame.h"
 
-#include "draw/attract.h"
-#include "draw/repaint.h"
 #include "game/explosions.h"
-#include "game/flow.h"
 #include "game/meteors.h"
 #include "game/spawn.h"
-#include "records/ranking.h"
 #include "world/world.h"
 
 namespace {
@@ -20,6 +16,21 @@ constexpr int kUfoDropChance = 3000;
 constexpr int kUfoLevel = 6;
 constexpr int kDemoWrapLevel = 30;
 constexpr int kDemoWrapReserve = 300;
+
+void HorizontalLine(DeviceContext& dc, int y, int endX) {
+  DcMoveTo(dc, 0, y);
+  DcLineTo(dc, endX, y);
+}
+
+void ClearTopBand() {
+  DeviceContext dc = GetWindowDc();
+  const StockPen previous = DcSelectPen(dc, StockPen::Black);
+  for (int y = 0; y < 20; ++y) HorizontalLine(dc, y, 512);
+  DcSelectPen(dc, previous);
+  ReleaseWindowDc(dc);
+}
+
+}  // namespace
 
 void MoveStars(DeviceContext& dc) {
   for (Star& star : World.stars) {
@@ -58,11 +69,6 @@ void MoveUfo(DeviceContext& dc) {
   }
 }
 
-void HorizontalLine(DeviceContext& dc, int y, int endX) {
-  DcMoveTo(dc, 0, y);
-  DcLineTo(dc, endX, y);
-}
-
 void DrawGround(DeviceContext& dc, bool play) {
   const StockPen previous = DcSelectPen(dc, StockPen::Black);
   HorizontalLine(dc, World.prevGroundY, kLineEndX);
@@ -79,14 +85,6 @@ void DrawGround(DeviceContext& dc, bool play) {
   }
   DcSelectPen(dc, previous);
   World.prevGroundY = World.groundY;
-}
-
-void ClearTopBand() {
-  DeviceContext dc = GetWindowDc();
-  const StockPen previous = DcSelectPen(dc, StockPen::Black);
-  for (int y = 0; y < 20; ++y) HorizontalLine(dc, y, 512);
-  DcSelectPen(dc, previous);
-  ReleaseWindowDc(dc);
 }
 
 void AdvanceLevel(bool play) {
@@ -107,38 +105,6 @@ void AdvanceLevel(bool play) {
   }
 }
 
-// The common frame; `play` selects the play frame's differences.
-int Frame(bool play) {
-  DeviceContext dc = GetWindowDc();
-  MoveStars(dc);
-  UpdateExplosions(dc);
-  if (World.pauseFrames != 0) {
-    World.pauseFrames--;
-  } else {
-    UpdateMeteors(dc);
-    MaybeStartUfo();
-  }
-  MoveUfo(dc);
-  UpdateScorePopups(dc);
-  DrawGround(dc, play);
-  if (play) {
-    DrawStatusLine(dc);
-  } else {
-    DrawAttractScreen(dc);
-  }
-  ReleaseWindowDc(dc);
-
-  if (play && World.groundY <= kGameOverHeight) {
-    RecordRanking();
-    EnterDemoMode();
-  }
-  if (World.liveMeteors > 0 || World.ufo.active == 1) return 1;
-  AdvanceLevel(play);
-  return 1;
-}
-
-}  // namespace
-
 void DrawUfoOutline(DeviceContext& dc) {
   const Color previousBrush = DcSelectBrush(dc, kBlack);
   const StockPen previousPen = DcSelectPen(dc, StockPen::White);
@@ -146,12 +112,4 @@ void DrawUfoOutline(DeviceContext& dc) {
   DcEllipse(dc, ufo.x - kUfoRadius, ufo.y - kUfoRadius, ufo.x + kUfoRadius, ufo.y + kUfoRadius);
   DcSelectBrush(dc, previousBrush);
   DcSelectPen(dc, previousPen);
-}
-
-int PlayFrame() {
-  return Frame(true);
-}
-
-int DemoFrame() {
-  return Frame(false);
 }

@@ -2,27 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "game/flow.h"
-#include "host/window.h"
 #include "records/name_width.h"
-#include "replay/playback.h"
-#include "replay/recorder.h"
 #include "world/world.h"
 
 const char kDefaultPlayerName[] = "-- Great player --";
 
 namespace {
-
-// The name-entry dialog; during playback the script gives the text.
-bool AskName(char* typed, std::size_t capacity) {
-  if (!PlaybackActive()) return PlatformNameEntry(typed, capacity);
-  std::string text;
-  if (!PlaybackTakeName(&text)) return false;
-  std::snprintf(typed, capacity, "%s", text.c_str());
-  return true;
-}
 
 bool IsControl(unsigned codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F);
@@ -59,47 +45,40 @@ void CleanPlayerName(const char* typed, char* out) {
   out[length] = '\0';
 }
 
-void RecordRanking() {
+int RankingPlaceOf(int score) {
   int place = 0;
-  while (place < kRankingRows && World.ranking[place].score >= World.score) ++place;
-  if (place == kRankingRows) {
-    World.rankJustAchieved = 0;
-    return;
-  }
+  while (place < kRankingRows && World.ranking[place].score >= score) ++place;
+  return place;
+}
 
+void InsertRankingRow(int place, int score, int level, int rapid) {
   // the rows below move down one; the old row 10 is dropped
   for (int row = kRankingRows - 2; row >= place; --row) {
     World.ranking[row + 1] = World.ranking[row];
   }
-
-  ResetLevelState(kLowestGround);
-
   RankingEntry& entry = World.ranking[place];
-  entry.score = World.score;
-  entry.level = World.level;
-  entry.rapid = RapidFlag;
+  entry.score = score;
+  entry.level = level;
+  entry.rapid = rapid;
   std::memset(entry.name, 0, sizeof entry.name);
   std::memcpy(entry.name, kDefaultPlayerName, sizeof kDefaultPlayerName);
+}
 
-  StartNewWave();
+void NameRankingRow(int place, const char* name) {
+  if (name[0] == '\0') return;
+  RankingEntry& entry = World.ranking[place];
+  std::memset(entry.name, 0, sizeof entry.name);
+  std::memcpy(entry.name, name, std::strlen(name) + 1);
+}
 
-  ScreenWipe(0);
-  Fireworks();
-  ScreenWipe(0);
-
-  // a dialog that could not be shown leaves the default name
-  char typed[256] = {};
-  if (AskName(typed, sizeof typed)) {
-    typed[sizeof typed - 1] = '\0';
-    char name[kNameMaxBytes + 1];
-    CleanPlayerName(typed, name);
-    ReplayNoteName(name);
-    if (name[0] != '\0') {
-      std::memset(entry.name, 0, sizeof entry.name);
-      std::memcpy(entry.name, name, std::strlen(name) + 1);
-    }
+void CopyTypedName(const char* typed, std::size_t length, char* text, std::size_t capacity) {
+  if (capacity == 0) return;
+  std::size_t n = length < capacity - 1 ? length : capacity - 1;
+  // typed[n] is the first byte left out; a continuation byte there means the
+  // character before it is split and is left out too
+  if (n < length) {
+    while (n > 0 && (static_cast<unsigned char>(typed[n]) & 0xC0) == 0x80) --n;
   }
-
-  World.rankJustAchieved = place + 1;
-  ReplayNoteRanked(entry);
+  std::memcpy(text, typed, n);
+  text[n] = '\0';
 }

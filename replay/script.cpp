@@ -7,10 +7,6 @@
 #include <sstream>
 #include <utility>
 
-#include "app/window_proc.h"
-#include "draw/repaint.h"
-#include "replay/playback.h"
-
 namespace {
 
 const char* const kCommands[] = {"click", "move",  "start",        "stop",       "rapid",
@@ -174,36 +170,4 @@ bool CheckReplayHeader(const ScriptHeader& header, std::string& error) {
     return false;
   }
   return true;
-}
-
-DeliveryResult DeliverScriptEvent(const ScriptEvent& e) {
-  const std::string& c = e.command;
-  if (c == "click") {
-    OnLeftButtonDown(e.x, e.y);
-  } else if (c == "move") {
-    OnMouseMove(e.x, e.y);
-  } else if (c == "start") {
-    OnCommand(ID_GAME_START);
-  } else if (c == "stop") {
-    OnCommand(ID_GAME_STOP);
-  } else if (c == "rapid") {
-    OnCommand(ID_SETTINGS_RAPID);
-  } else if (c == "sound") {
-    OnCommand(ID_SETTINGS_SOUND);
-  } else if (c == "clear" || c == "clear-cancel") {
-    PlaybackSetConfirmAnswer(c == "clear");
-    OnCommand(ID_GAME_CLEAR_RANKING);
-  } else if (c == "about") {
-    OnCommand(ID_HELP_ABOUT);
-  } else if (c == "repaint") {
-    RepaintAll();
-  } else if (c == "name") {
-    PlaybackQueueName(e.text);
-  } else if (c == "dump") {
-    return DeliveryResult::Dump;
-  } else if (c == "exit" || c == "exit-cancel") {
-    PlaybackSetConfirmAnswer(c == "exit");
-    if (OnClose()) return DeliveryResult::Exit;
-  }
-  return DeliveryResult::Continue;
 }

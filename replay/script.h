@@ -33,9 +33,3 @@ bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, Scri
 // A replay must come from this very program version; false with a message
 // otherwise (also for a file that is no replay).
 bool CheckReplayHeader(const ScriptHeader& header, std::string& error);
-
-enum class DeliveryResult { Continue, Dump, Exit };
-
-// Delivers one event to the window procedure's logic, with playback answers
-// for the boxes. `dump` is left to the caller.
-DeliveryResult DeliverScriptEvent(const ScriptEvent& event);

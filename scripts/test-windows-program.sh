@@ -167,6 +167,23 @@ differing="$(compare -metric AE "$work/shown.png" "$work/sim.png" null: 2>&1 || 
 [ "$differing" = 0 ] || fail "the replay's last picture differs from tavro-sim's in $differing pixels"
 note "replay: last picture identical to tavro-sim --png"
 
+# During a replay the menu shows the version and ends the program, as on
+# Linux; the exit asks nothing.
+start --replay "$(winepath -w "$work/session.tavroreplay")"
+sleep 1
+xdo key --window "$main" alt+h
+sleep 0.5
+xdo key --window "$main" a
+about="$(wait_window 'バージョン情報' 10)" || fail "the about dialog did not open during a replay"
+sleep 0.5
+xdo key --window "$about" Return
+sleep 1
+xdo key --window "$main" alt+f
+sleep 0.5
+xdo key --window "$main" x
+wait_exit 20 || fail "the exit command did not end the replay"
+note "replay: the about dialog and the exit work from the menu"
+
 # 4. The end of the Windows session saves the settings.
 rm -rf "$user_dir/AppData/Roaming/TAVRO"
 start

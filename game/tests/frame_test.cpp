@@ -1,4 +1,4 @@
-#include "game/frame.h"
+#include "app/frame.h"
 #include "game/tests/fresh_world.h"
 
 class FrameTest : public FreshWorld {

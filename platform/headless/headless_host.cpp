@@ -14,6 +14,7 @@ bool quitRequested = false;
 int exitCode = 0;
 bool closePosted = false;
 bool nameDialogAvailable = true;
+std::string title;
 
 }  // namespace
 
@@ -25,6 +26,7 @@ void HeadlessResetHost() {
   exitCode = 0;
   closePosted = false;
   nameDialogAvailable = true;
+  title.clear();
 }
 
 void HeadlessSetNameDialogAvailable(bool available) {
@@ -49,6 +51,10 @@ bool HeadlessQuitRequested() {
 
 int HeadlessExitCode() {
   return exitCode;
+}
+
+const std::string& HeadlessTitle() {
+  return title;
 }
 
 bool HeadlessTakePostedClose() {
@@ -93,4 +99,8 @@ void PlatformPostClose() {
 void PlatformQuit(int code) {
   quitRequested = true;
   exitCode = code;
+}
+
+void PlatformSetTitle(const char* text) {
+  title = text;
 }

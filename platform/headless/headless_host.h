@@ -25,5 +25,7 @@ const HeadlessHostCounters& HeadlessCounters();
 // True once the game asked to quit; the code it gave.
 bool HeadlessQuitRequested();
 int HeadlessExitCode();
+// The last title the session showed ("" after a reset).
+const std::string& HeadlessTitle();
 // Takes a close request posted by the game (command 40003).
 bool HeadlessTakePostedClose();

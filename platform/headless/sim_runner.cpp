@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "app/program.h"
+#include "app/script_player.h"
+#include "app/session.h"
 #include "app/window_proc.h"
 #include "platform/headless/headless_host.h"
 #include "platform/headless/world_json.h"
@@ -38,21 +40,6 @@ class Run {
     if (line != line_) Dump();
   }
 
-  // Delivers one event; returns false when the run ends (exit).
-  bool Deliver(const SimEvent& e) {
-    switch (DeliverScriptEvent(e)) {
-      case DeliveryResult::Dump:
-        if (!options_.quiet) Dump();
-        return true;
-      case DeliveryResult::Exit:
-        if (!options_.quiet) Dump();
-        return false;
-      case DeliveryResult::Continue:
-        return true;
-    }
-    return true;
-  }
-
   long long framesRun_ = 0;
 
  private:
@@ -76,6 +63,23 @@ long long LastEventFrame(const std::vector<SimEvent>& events) {
   return events.empty() ? 0 : events.back().frame;
 }
 
+namespace {
+
+Run* activeRun = nullptr;
+bool quietRun = false;
+
+// The runner's part of each event: the dumps it asks for, and a close the
+// game posted, answered with the default button.
+void AfterEvent(DeliveryResult result) {
+  if (result != DeliveryResult::Continue && !quietRun) activeRun->Dump();
+  if (result != DeliveryResult::Exit && HeadlessTakePostedClose()) {
+    PlaybackSetConfirmAnswer(false);
+    OnClose();
+  }
+}
+
+}  // namespace
+
 int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out) {
   ClearWorldForStart();
   for (int& count : SoundEventCount) count = 0;
@@ -85,36 +89,21 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
   std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", options.baseDirectory.c_str());
   SetSettingsFilePath(options.iniPath);
   // the boxes take their answers from the script
-  PlaybackBegin();
-  PlaybackSetSettingsText(options.startSettings.has_value() ? &*options.startSettings : nullptr);
-  StartUp();
-  PlaybackSetSettingsText(nullptr);
-  ReplaySetRecording(false);
-
+  BeginRunnerScript(events, options.startSettings.has_value() ? &*options.startSettings : nullptr);
   Run run(options, out);
-  std::size_t next = 0;
-  bool running = true;
-  auto deliverFrameEvents = [&](long long frame) {
-    while (running && next < events.size() && events[next].frame == frame) {
-      running = run.Deliver(events[next++]);
-      // A close posted by the game is answered with the default button.
-      if (running && HeadlessTakePostedClose()) {
-        PlaybackSetConfirmAnswer(false);
-        OnClose();
-      }
-    }
-  };
-
-  deliverFrameEvents(0);
-  for (long long frame = 1; running && frame <= options.frames; ++frame) {
-    deliverFrameEvents(frame);
-    if (!running) break;
-    RunFrame();
+  activeRun = &run;
+  quietRun = options.quiet;
+  SetScriptEventListener(AfterEvent);
+  StartSession();
+  for (long long frame = 1; frame <= options.frames && PlaybackFrame(); ++frame) {
     run.framesRun_ = frame;
     if (!options.quiet && options.dumpEvery > 0 && frame % options.dumpEvery == 0) run.Dump();
   }
+  const bool running = !PlaybackFinished();
   if (running && !options.quiet) run.FinalDump();
   if (running) StopSound();
+  SetScriptEventListener(nullptr);
+  activeRun = nullptr;
   PlaybackEnd();
   if (!options.pngPath.empty() && !WriteSurfacePng(options.pngPath.c_str())) {
     std::fprintf(stderr, "tavro-sim: cannot write %s\n", options.pngPath.c_str());

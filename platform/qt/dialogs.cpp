@@ -127,15 +127,6 @@ bool CenterWindow(QWidget* window) {
   return true;
 }
 
-QByteArray CutUtf8(const QByteArray& text, int maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  int n = maxBytes < 0 ? 0 : maxBytes;
-  // text[n] is the first byte left out; a continuation byte there means the
-  // character before it is split and is left out too.
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) n--;
-  return text.left(n);
-}
-
 QString FitNameEdit(const QString& before, const QString& after, int maxColumns, int* cursor) {
   if (Columns(after) <= maxColumns) return after;
   // The edit replaced before[prefix, before.size() - suffix) with the

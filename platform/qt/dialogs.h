@@ -32,8 +32,6 @@ QFont DialogFont();
 // the owner's screen. Returns false, moving nothing, when it has no owner.
 bool CenterWindow(QWidget* window);
 
-// Cuts UTF-8 text to at most maxBytes bytes, never inside a character.
-QByteArray CutUtf8(const QByteArray& text, int maxBytes);
 // The name field's edit rule: `after` is the text an edit would make of
 // `before`. When it is wider than maxColumns (records/name_width.h), only as
 // much of the inserted part is kept as fits, whole characters only. *cursor

@@ -18,21 +18,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <string>
+#include <vector>
 
+#include "app/arguments.h"
 #include "app/program.h"
+#include "app/session.h"
 #include "app/texts.h"
 #include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
-#include "platform/posix/xdg_folders.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
-#include "platform/qt/replay_player.h"
+#include "records/ranking.h"
 #include "records/settings.h"
-#include "replay/playback.h"
-#include "replay/recorder.h"
-#include "replay/store.h"
+#include "replay/replay_file.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
 #include "world/world.h"
@@ -45,15 +45,12 @@ static void InitProgramResources() {
 namespace tavro_qt {
 namespace {
 
-constexpr int kFramePeriodMs = 20;
-
 MainWindow* mainWindow = nullptr;
 QTimer* frameTimer = nullptr;
 bool quitRequested = false;
 int quitExitCode = 0;
 bool shutdownRequested = false;
 long long framesRun = 0;
-std::time_t sessionStart = 0;
 
 // Set by the signal handler; the write to the pipe wakes the event loop.
 volatile std::sig_atomic_t signalReceived = 0;
@@ -118,36 +115,14 @@ void SaveAtExit() {
   if (!quitRequested) EndProgramNow();
 }
 
-// One frame of the playback, shown, when its tick has come; the frames of a
-// jump run unseen in slices that leave the window responsive.
-bool RunPlaybackPass() {
-  if (PlaybackFastForwarding()) {
-    // the first picture shown is the one the jump arrived at
-    if (!FastForwardFor(15) && mainWindow != nullptr) mainWindow->playfield()->update();
-    return true;
-  }
-  if (World.frameTick == 0 || !PlaybackFrame()) return false;
-  framesRun++;
-  if (mainWindow != nullptr) mainWindow->playfield()->update();
-  return true;
-}
-
 }  // namespace
 
-std::string ReplaysFolder() {
-  return XdgTavroPath("XDG_DATA_HOME", ".local/share", "replays");
-}
-
-void StoreSessionRecord() {
-  StoreSessionReplay(ReplaysFolder(), sessionStart);
-}
-
 void EndProgramNow() {
-  if (!quitRequested) EndProgram();
+  if (!quitRequested) SessionEnd();
 }
 
 void FrameTimerProc() {
-  World.frameTick = 1;
+  SessionTick();
 }
 
 void PrepareHost() {
@@ -163,7 +138,6 @@ void PrepareHost() {
     // Too long for the buffer; the current directory stands for it.
     std::strcpy(BaseDirectory, ".");
   }
-  SetSettingsFilePath(DefaultSettingsFilePath());
   InitSurfaceFont();
 }
 
@@ -179,12 +153,12 @@ MainWindow* CreateHost() {
   // The session manager asks for the data to be kept before the session
   // ends; the program may still be told to go on, so it only saves here.
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, mainWindow,
-                   [](QSessionManager&) { SaveSettings(); });
+                   [](QSessionManager&) { SessionSaveNow(); });
   quitRequested = false;
   quitExitCode = 0;
   shutdownRequested = false;
   framesRun = 0;
-  sessionStart = std::time(nullptr);
+  BeginPlaySession(true);
   return mainWindow;
 }
 
@@ -202,16 +176,11 @@ bool RunLoopOnce(bool waitIfIdle) {
   if (quitRequested) return false;
   // An open menu holds the game as a modal menu loop would; a tick that
   // comes meanwhile stays pending in World.frameTick.
-  const bool menuOpen = mainWindow != nullptr && mainWindow->MenuOpen();
-  if (!menuOpen && PlaybackActive()) {
-    if (RunPlaybackPass()) return true;
-  } else if (!menuOpen && (World.frameTick != 0 || WaitFlag == 0)) {
-    RunFrame();
-    framesRun++;
-    if (mainWindow != nullptr) mainWindow->playfield()->update();
-    // after a game: the record so far is kept
-    if (ReplayTakeWriteRequest()) StoreSessionRecord();
-    return true;
+  if (mainWindow == nullptr || !mainWindow->MenuOpen()) {
+    const StepOutcome step = SessionStep();
+    if (step.frame) framesRun++;
+    if (step.show && mainWindow != nullptr) mainWindow->playfield()->update();
+    if (step.ran) return true;
   }
   if (waitIfIdle) {
     // Nothing is due: sleep until the next event (the tick included).
@@ -268,72 +237,27 @@ bool ShutdownRequested() {
   return shutdownRequested || signalReceived != 0;
 }
 
-const char kUsage[] =
-    "usage: tavro                      play\n"
-    "       tavro [--replay] FILE [--from-game N]\n"
-    "                                  watch a recorded session (from its game N)\n";
-
-bool ParseProgramArguments(const QStringList& arguments, ProgramOptions* options,
-                           std::string* error) {
-  *options = ProgramOptions();
-  for (qsizetype i = 1; i < arguments.size(); i++) {
-    const QString& argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-      options->help = true;
-    } else if (argument == QLatin1String("--replay") || !argument.startsWith(QLatin1Char('-'))) {
-      if (!options->replayPath.empty()) {
-        *error = "one replay at a time";
-        return false;
-      }
-      if (argument.startsWith(QLatin1Char('-')) && !hasValue) {
-        *error = "missing file after --replay";
-        return false;
-      }
-      const QString& path = argument.startsWith(QLatin1Char('-')) ? arguments[++i] : argument;
-      options->replayPath = QFile::encodeName(path).toStdString();
-      if (options->replayPath.empty()) {
-        *error = "empty replay path";
-        return false;
-      }
-    } else if (argument == QLatin1String("--from-game")) {
-      bool number = false;
-      const int game = hasValue ? arguments[++i].toInt(&number) : 0;
-      if (!number || game < 1) {
-        *error = "--from-game needs a game number from 1";
-        return false;
-      }
-      options->fromGame = game;
-    } else {
-      *error = "unknown option " + argument.toStdString();
-      return false;
-    }
-  }
-  if (options->fromGame > 0 && options->replayPath.empty()) {
-    *error = "--from-game needs a replay";
-    return false;
-  }
-  return true;
-}
-
 void ReportReplayError(const std::string& message) {
   std::fprintf(stderr, "tavro: %s\n", message.c_str());
-  QMessageBox box(
-      QMessageBox::Critical, QStringLiteral("TAVRO"),
-      QStringLiteral("The replay cannot be played.\n\n") + QString::fromStdString(message),
-      QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("TAVRO"),
+                  QString::fromUtf8(kReplayErrorIntro) + QString::fromStdString(message),
+                  QMessageBox::Ok);
   box.exec();
 }
 
 int RunProgram(const QStringList& arguments) {
+  std::vector<std::string> words;
+  for (qsizetype i = 1; i < arguments.size(); i++) {
+    words.push_back(QFile::encodeName(arguments[i]).toStdString());
+  }
   ProgramOptions options;
   std::string error;
-  if (!ParseProgramArguments(arguments, &options, &error)) {
-    std::fprintf(stderr, "tavro: %s\n%s", error.c_str(), kUsage);
+  if (!ParseProgramArguments(words, &options, &error)) {
+    std::fprintf(stderr, "tavro: %s\n%s", error.c_str(), ProgramUsage("tavro").c_str());
     return 2;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(ProgramUsage("tavro").c_str(), stdout);
     return 0;
   }
   // Read before the current directory moves to the executable's folder.
@@ -346,13 +270,9 @@ int RunProgram(const QStringList& arguments) {
   InstallTerminationHandlers();
   PrepareHost();
   MainWindow* window = CreateHost();
-  if (replay) {
-    BeginReplayPlayback(session);
-    ShowPlaybackInWindow();
-  }
+  if (replay) BeginReplaySession(session);
   window->show();
-  StartUp();
-  if (replay) StartReplayPlayback();
+  StartSession();
   frameTimer->start();
   static bool saveAtExitInstalled = false;
   if (!saveAtExitInstalled) saveAtExitInstalled = std::atexit(SaveAtExit) == 0;
@@ -409,16 +329,11 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
     dialog.exec();
     name = dialog.name();
   }
-  const int room = static_cast<int>(std::min<std::size_t>(capacity - 1, 1 << 20));
-  name = tavro_qt::CutUtf8(name, room);
-  std::memcpy(text, name.constData(), static_cast<std::size_t>(name.size()));
-  text[name.size()] = '\0';
+  CopyTypedName(name.constData(), static_cast<std::size_t>(name.size()), text, capacity);
   return true;
 }
 
 void PlatformSleep(int milliseconds) {
-  // The frames of a replay's jump are neither shown nor drawn out.
-  if (PlaybackFastForwarding()) return;
   if (tavro_qt::MainWindow* window = HostWindow()) window->playfield()->repaint();
   // An orderly end is waiting: the show pieces are not drawn out.
   if (ShutdownRequested() || milliseconds <= 0) return;
@@ -434,6 +349,10 @@ void PlatformPostClose() {
 void PlatformQuit(int exitCode) {
   tavro_qt::quitRequested = true;
   tavro_qt::quitExitCode = exitCode;
-  // The destroy step has saved the settings: now the session's record.
-  tavro_qt::StoreSessionRecord();
+}
+
+void PlatformSetTitle(const char* title) {
+  if (tavro_qt::MainWindow* window = HostWindow()) {
+    window->setWindowTitle(QString::fromUtf8(title));
+  }
 }

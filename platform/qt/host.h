@@ -15,15 +15,16 @@ class MainWindow;
 
 // Everything the program does before its first frame that belongs to the
 // host: the executable's folder as the current directory and BaseDirectory,
-// the settings file's path, the playfield's font. Needs the QApplication.
+// the playfield's font. Needs the QApplication.
 void PrepareHost();
 
-// Creates the main window and the 20 ms tick (not yet shown or started).
+// Creates the main window and the 20 ms tick (not yet shown or started) and
+// begins the player's own session.
 MainWindow* CreateHost();
 MainWindow* HostWindow();
 QTimer* FrameTimer();
 
-// The tick: sets World.frameTick and nothing else.
+// The tick: the session's SessionTick.
 void FrameTimerProc();
 
 // One pass of the main loop: all pending events, then one frame if a tick
@@ -50,23 +51,6 @@ void RequestShutdown();
 // session's record saved), or for a playback simply the quit.
 void EndProgramNow();
 bool ShutdownRequested();
-
-// "$XDG_DATA_HOME/tavro/replays" (a relative XDG_DATA_HOME is ignored), or
-// "~/.local/share/tavro/replays"; empty without a home folder.
-std::string ReplaysFolder();
-// Writes the session's record into the replays folder (never during a
-// playback). A failure is said once on standard error; the game goes on.
-void StoreSessionRecord();
-
-struct ProgramOptions {
-  bool help = false;
-  std::string replayPath;  // empty: play
-  int fromGame = 0;        // 0: the replay from its beginning
-};
-// The command line after the toolkit took its own options: "--replay FILE"
-// or a bare FILE (as a file manager passes it), "--from-game N", "--help".
-bool ParseProgramArguments(const QStringList& arguments, ProgramOptions* options,
-                           std::string* error);
 
 // The program after the QApplication exists: plays, or with a replay on the
 // command line plays it back. A replay that cannot be played is named with

@@ -17,11 +17,10 @@
 #include <QWindow>
 #include <cmath>
 
+#include "app/session.h"
 #include "app/texts.h"
-#include "app/window_proc.h"
 #include "host/window.h"
 #include "platform/qt/host.h"
-#include "replay/playback.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -118,18 +117,18 @@ void Playfield::paintEvent(QPaintEvent*) {
 }
 
 void Playfield::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || PlaybackActive()) return;
+  if (event->button() != Qt::LeftButton) return;
   const QPoint p = GamePoint(event->position());
   if (!InsidePlayfield(p)) return;
-  OnLeftButtonDown(p.x(), p.y());
+  SessionClick(p.x(), p.y());
 }
 
 void Playfield::mouseMoveEvent(QMouseEvent* event) {
   // While a button is held the widget keeps receiving moves outside itself;
   // only the pointer over the playfield counts.
   const QPoint p = GamePoint(event->position());
-  if (!InsidePlayfield(p) || PlaybackActive()) return;
-  OnMouseMove(p.x(), p.y());
+  if (!InsidePlayfield(p)) return;
+  SessionMove(p.x(), p.y());
 }
 
 MainWindow::MainWindow() {
@@ -198,7 +197,7 @@ void MainWindow::BuildMenu() {
         action->setChecked(true);
       }
       const int id = item.id;
-      connect(action, &QAction::triggered, this, [id] { RunMenuCommand(id); });
+      connect(action, &QAction::triggered, this, [id] { SessionMenuCommand(id); });
       actions_[id - kFirstCommand] = action;
     }
     connect(menu, &QMenu::aboutToShow, this, [this, p] { UpdatePopup(p); });
@@ -206,18 +205,12 @@ void MainWindow::BuildMenu() {
 }
 
 void MainWindow::UpdatePopup(int position) {
-  MenuItemState items[2];
-  const int count = OnInitMenuPopup(position, items);
+  MenuItemState items[kMaxPopupItems];
+  const int count = SessionMenuState(position, items);
   for (int i = 0; i < count; i++) {
     if (QAction* a = action(items[i].id)) {
       a->setEnabled(items[i].enabled);
       if (a->isCheckable()) a->setChecked(items[i].checked);
-    }
-  }
-  if (!PlaybackActive()) return;
-  for (QAction* a : popups_[position]->actions()) {
-    for (int id = kFirstCommand; id < kFirstCommand + kCommandCount; id++) {
-      if (a == action(id) && !MenuCommandAllowedInPlayback(id)) a->setEnabled(false);
     }
   }
 }
@@ -234,10 +227,7 @@ QAction* MainWindow::action(int commandId) const {
 void MainWindow::closeEvent(QCloseEvent* event) {
   // The close box, the window manager's close (Alt+F4) and the exit command
   // all arrive here and ask first; a playback ends at once.
-  if (PlaybackActive()) {
-    EndProgramNow();
-    event->accept();
-  } else if (QuitRequested() || OnClose()) {
+  if (SessionCloseRequest()) {
     event->accept();
   } else {
     event->ignore();
@@ -262,8 +252,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // A playback's world changes only by its record: no repaint draws its
   // random colours then.
   if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-      World.modalOpen != 0 && !PlaybackActive()) {
-    OnPaint();
+      World.modalOpen != 0) {
+    SessionPaint();
     playfield_->update();
   }
   return QMainWindow::eventFilter(watched, event);

@@ -13,7 +13,6 @@ class QPainter;
 
 namespace tavro_qt {
 
-
 // The playfield's scale in device pixels per game pixel: the largest whole
 // number (at least 1) with which the window fits the available area. The
 // available area and the chrome (what the window adds to the playfield: menu

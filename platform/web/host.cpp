@@ -12,16 +12,16 @@
 #include <string>
 
 #include "app/program.h"
+#include "app/script_player.h"
+#include "app/session.h"
 #include "app/texts.h"
 #include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/web/page_bridge.h"
 #include "records/name_width.h"
-#include "records/settings.h"
-#include "replay/playback.h"
-#include "replay/player.h"
-#include "replay/recorder.h"
+#include "records/ranking.h"
+#include "replay/replay_file.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -54,23 +54,18 @@ void BuildMenu() {
 }
 
 void HandleEvent(int kind, int first, int second) {
-  const bool ownInput = !PlaybackActive();
   switch (kind) {
     case kPageEventClick:
-      if (ownInput) OnLeftButtonDown(first, second);
+      SessionClick(first, second);
       break;
     case kPageEventMove:
-      if (ownInput) OnMouseMove(first, second);
+      SessionMove(first, second);
       break;
     case kPageEventCommand:
-      RunMenuCommand(first);
+      SessionMenuCommand(first);
       break;
     case kPageEventClose:
-      if (PlaybackActive()) {
-        EndProgram();
-      } else {
-        OnClose();
-      }
+      SessionCloseRequest();
       break;
     default:
       break;
@@ -109,20 +104,8 @@ bool BeginScript(bool* failed) {
     *failed = true;
     return false;
   }
-  BeginReplayPlayback(session);
+  BeginReplaySession(session);
   return true;
-}
-
-// One frame when its tick has come; a script's frames come from its player.
-void RunDueFrame(bool scripted) {
-  if (scripted) {
-    if (!PlaybackFrame()) return;
-  } else {
-    RunFrame();
-  }
-  ++framesRun;
-  ShowSurface();
-  if (scripted && PlaybackFinished()) PagePlaybackEnded();
 }
 
 }  // namespace
@@ -132,21 +115,15 @@ extern "C" {
 // The page is being hidden or left: the settings and the ranking are saved
 // now, as the program may never run again.
 EMSCRIPTEN_KEEPALIVE void WebSaveSettings() {
-  if (!quitRequested) SaveSettings();
+  SessionSaveNow();
 }
 
 // The popup at `position` is about to open: its check marks and greying.
 EMSCRIPTEN_KEEPALIVE void WebInitMenuPopup(int position) {
-  MenuItemState items[2];
-  const int count = OnInitMenuPopup(position, items);
+  MenuItemState items[kMaxPopupItems];
+  const int count = SessionMenuState(position, items);
   for (int i = 0; i < count; ++i) {
     PageSetItemState(items[i].id, items[i].enabled ? 1 : 0, items[i].checked ? 1 : 0);
-  }
-  if (!PlaybackActive()) return;
-  for (const MenuEntry& item : kMainMenu[position].items) {
-    if (item.id != 0 && !MenuCommandAllowedInPlayback(item.id)) {
-      PageSetItemState(item.id, 0, 0);
-    }
   }
 }
 
@@ -167,9 +144,12 @@ void PlatformAboutDialog() {
 }
 
 bool PlatformNameEntry(char* text, std::size_t capacity) {
-  if (capacity == 0) return false;
-  const int room = capacity > (1u << 20) ? 1 << 20 : static_cast<int>(capacity);
-  PageNameEntry(text, room, kNameEntryCaption, kNameEntryBanner, kNameEntryPrompt, kNameMaxColumns);
+  int length = 0;
+  char* name = PageNameEntry(&length, kNameEntryCaption, kNameEntryBanner, kNameEntryPrompt,
+                             kNameMaxColumns);
+  if (name == nullptr) return false;
+  CopyTypedName(name, static_cast<std::size_t>(length), text, capacity);
+  std::free(name);
   return true;
 }
 
@@ -186,28 +166,35 @@ void PlatformQuit(int) {
   quitRequested = true;
 }
 
+void PlatformSetTitle(const char* title) {
+  PageSetTitle(title);
+}
+
 int main() {
   std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", PlatformExecutableFolder().c_str());
-  SetSettingsFilePath(DefaultSettingsFilePath());
   ClearSurface();
   if (!InitSurfaceFont()) PageShowMessage("the font table is missing");
   BuildMenu();
+  // a page keeps no replays
+  BeginPlaySession(false);
   bool scriptFailed = false;
   const bool scripted = BeginScript(&scriptFailed);
   if (scriptFailed) return 1;
-  StartUp();
-  // a page keeps no replays
-  ReplaySetRecording(false);
-  if (scripted) StartReplayPlayback();
+  StartSession();
   ShowSurface();
   while (!quitRequested) {
     // Input first; a frame only when none waits and its tick has come.
     if (HandleWaitingEvents()) continue;
-    if (World.frameTick != 0 && !(scripted && PlaybackFinished())) RunDueFrame(scripted);
+    if (World.frameTick != 0) {
+      const StepOutcome step = SessionStep();
+      if (step.frame) ++framesRun;
+      if (step.show) ShowSurface();
+      if (scripted && step.show && PlaybackFinished()) PagePlaybackEnded();
+    }
     if (quitRequested) break;
     // The tick sets the flag as the timer did; with WaitFlag 0 every turn
     // the browser gives back counts as one.
-    if (PageWaitForWork(WaitFlag) != 0) World.frameTick = 1;
+    if (PageWaitForWork(WaitFlag) != 0) SessionTick();
   }
   PageEnded();
   return 0;

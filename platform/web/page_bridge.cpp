@@ -62,11 +62,11 @@ EM_ASYNC_JS(void, PageAbout, (const char* caption, const char* programLine,
       UTF8ToString(versionLine), UTF8ToString(systemsLine), UTF8ToString(noticeLine)]);
 });
 
-EM_ASYNC_JS(void, PageNameEntry, (char* buffer, int capacity, const char* caption,
-                                  const char* banner, const char* prompt, int maxColumns), {
+EM_ASYNC_JS(char*, PageNameEntry, (int* length, const char* caption, const char* banner,
+                                   const char* prompt, int maxColumns), {
   const name = await TavroPage.nameEntry(UTF8ToString(caption), UTF8ToString(banner),
                                          UTF8ToString(prompt), maxColumns);
-  stringToUTF8(name, buffer, capacity);
+  return TavroPage.programString(name, length);
 });
 
 EM_ASYNC_JS(void, PageSleep, (int milliseconds), {

@@ -41,10 +41,10 @@ void PagePostEvent(int kind);
 int PageConfirm(const char* caption, const char* text) PAGE_ASYNC(PageConfirm);
 void PageAbout(const char* caption, const char* programLine, const char* versionLine,
                const char* systemsLine, const char* noticeLine) PAGE_ASYNC(PageAbout);
-// Copies the typed name (UTF-8, whole characters, zero-terminated) into
-// buffer.
-void PageNameEntry(char* buffer, int capacity, const char* caption, const char* banner,
-                   const char* prompt, int maxColumns) PAGE_ASYNC(PageNameEntry);
+// The typed name in UTF-8, with its length; the caller frees it. Null when
+// the program's memory is full.
+char* PageNameEntry(int* length, const char* caption, const char* banner, const char* prompt,
+                    int maxColumns) PAGE_ASYNC(PageNameEntry);
 // Shows the surface drawn so far and waits.
 void PageSleep(int milliseconds) PAGE_ASYNC(PageSleep);
 // The program has ended: the page says so.

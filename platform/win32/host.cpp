@@ -7,23 +7,24 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
+#include <vector>
 
+#include "app/arguments.h"
 #include "app/program.h"
+#include "app/session.h"
+#include "app/texts.h"
 #include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/playfield_scale.h"
-#include "platform/win32/replay_player.h"
 #include "platform/win32/settings_location.h"
 #include "platform/win32/sound/directsound_mixer.h"
 #include "platform/win32/text.h"
+#include "records/ranking.h"
 #include "records/settings.h"
-#include "replay/playback.h"
-#include "replay/recorder.h"
-#include "replay/store.h"
+#include "replay/replay_file.h"
 #include "res/win32/resource.h"
 #include "sound/sound.h"
 #include "surface/surface.h"
@@ -36,7 +37,6 @@
 namespace tavro_win32 {
 namespace {
 
-constexpr int kFramePeriodMs = 20;
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kWindowExStyle = WS_EX_OVERLAPPEDWINDOW;
 // Posted by the console control handler's thread: end in order.
@@ -54,8 +54,6 @@ bool quitRequested = false;
 int quitExitCode = 0;
 std::atomic<bool> shutdownRequested{false};
 HANDLE shutdownDone = nullptr;
-
-std::time_t sessionStart = 0;
 
 // Measuring aid (TAVRO_FRAME_LOG).
 long long framesRun = 0;
@@ -136,12 +134,8 @@ void ShowSurface() {
   ReleaseDC(mainWindow, dc);
 }
 
-void StoreSessionRecord() {
-  StoreSessionReplay(DefaultReplaysFolder(), sessionStart);
-}
-
 void EndProgramOnce() {
-  if (!quitRequested) EndProgram();
+  if (!quitRequested) SessionEnd();
 }
 
 BOOL WINAPI ConsoleControlHandler(DWORD) {
@@ -203,8 +197,8 @@ void WriteFrameLog() {
 }
 
 void ApplyMenuState(HMENU popup, int position) {
-  MenuItemState items[2];
-  const int count = OnInitMenuPopup(position, items);
+  MenuItemState items[kMaxPopupItems];
+  const int count = SessionMenuState(position, items);
   for (int i = 0; i < count; i++) {
     EnableMenuItem(popup, static_cast<UINT>(items[i].id),
                    MF_BYCOMMAND | (items[i].enabled ? MF_ENABLED : MF_GRAYED));
@@ -250,7 +244,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT: {
       // While one of the program's boxes is open the playfield is redrawn
       // whole from the world; otherwise it shows the surface as drawn.
-      if (World.modalOpen != 0 && !PlaybackActive()) OnPaint();
+      if (World.modalOpen != 0) SessionPaint();
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
       PresentSurface(dc);
@@ -258,16 +252,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_CLOSE:
-      // A replay has nothing to lose and ends without asking.
-      if (quitRequested || PlaybackActive() || shutdownRequested) {
+      if (shutdownRequested) {
         EndProgramOnce();
         DestroyWindow(window);
-      } else if (OnClose()) {
+      } else if (SessionCloseRequest()) {
         DestroyWindow(window);
       }
       return 0;
     case WM_COMMAND:
-      if (PlaybackActive() || !OnCommand(LOWORD(wParam))) {
+      if (!SessionMenuCommand(LOWORD(wParam))) {
         return DefWindowProcW(window, message, wParam, lParam);
       }
       return 0;
@@ -275,14 +268,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (HIWORD(lParam) == 0) ApplyMenuState(reinterpret_cast<HMENU>(wParam), LOWORD(lParam));
       return 0;
     case WM_MOUSEMOVE:
-      if (!PlaybackActive()) ClientMouse(lParam, OnMouseMove);
+      ClientMouse(lParam, SessionMove);
       return 0;
     case WM_LBUTTONDOWN:
-      if (!PlaybackActive()) ClientMouse(lParam, OnLeftButtonDown);
+      ClientMouse(lParam, SessionClick);
       return 0;
     case WM_QUERYENDSESSION:
       // The session may still go on; only the data is kept now.
-      if (!PlaybackActive()) SaveSettings();
+      SessionSaveNow();
       return TRUE;
     case WM_ENDSESSION:
       if (wParam != FALSE) {
@@ -331,27 +324,8 @@ bool StartFrameTimer() {
 // one, like the frame flag they set.
 void TakeTick() {
   if (frameTimer != nullptr && WaitForSingleObject(frameTimer, 0) == WAIT_OBJECT_0) {
-    World.frameTick = 1;
+    SessionTick();
   }
-}
-
-bool RunOneFrame() {
-  if (PlaybackActive()) {
-    if (PlaybackFastForwarding()) {
-      // the first picture shown is the one the jump arrived at
-      if (!FastForwardFor(15)) ShowSurface();
-      return true;
-    }
-    World.frameTick = 0;
-    if (!PlaybackFrame()) return false;
-  } else {
-    RunFrame();
-    // after a game: the record so far is kept
-    if (ReplayTakeWriteRequest()) StoreSessionRecord();
-  }
-  CountFrame();
-  ShowSurface();
-  return true;
 }
 
 int MainLoop() {
@@ -370,77 +344,38 @@ int MainLoop() {
       continue;  // the quit message is on its way
     }
     TakeTick();
-    const bool finishedReplay = PlaybackActive() && PlaybackFinished();
-    if (!finishedReplay && (World.frameTick != 0 || (WaitFlag == 0 && !PlaybackActive()) ||
-                            PlaybackFastForwarding())) {
-      if (RunOneFrame()) continue;
-    }
+    const StepOutcome step = SessionStep();
+    if (step.frame) CountFrame();
+    if (step.show) ShowSurface();
+    if (step.ran) continue;
     // Nothing is due: sleep until the next tick or message.
     const DWORD count = frameTimer != nullptr ? 1 : 0;
     if (MsgWaitForMultipleObjectsEx(count, &frameTimer, INFINITE, QS_ALLINPUT,
                                     MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0) {
-      World.frameTick = 1;
+      SessionTick();
     }
   }
 }
 
-struct Options {
-  std::string replayPath;
-  int fromGame = 0;
-};
-
-const char kUsage[] =
-    "usage: Tavro.exe                      play\n"
-    "       Tavro.exe [--replay] FILE [--from-game N]\n"
-    "                                      watch a recorded session (from its game N)\n";
-
-bool ParseArguments(Options* options, std::string* error) {
+// The command line in UTF-8, without the program's name.
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> words;
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (arguments == nullptr) return true;
-  bool ok = true;
-  for (int i = 1; ok && i < count; i++) {
-    const std::wstring argument = arguments[i];
-    const bool hasValue = i + 1 < count;
-    if (argument == L"--replay" || (!argument.empty() && argument[0] != L'-')) {
-      if (!options->replayPath.empty()) {
-        *error = "one replay at a time";
-        ok = false;
-      } else if (argument[0] == L'-' && !hasValue) {
-        *error = "missing file after --replay";
-        ok = false;
-      } else {
-        options->replayPath = Narrow(argument[0] == L'-' ? arguments[++i] : argument);
-        if (options->replayPath.empty()) {
-          *error = "empty replay path";
-          ok = false;
-        }
-      }
-    } else if (argument == L"--from-game") {
-      wchar_t* end = nullptr;
-      const long game = hasValue ? std::wcstol(arguments[++i], &end, 10) : 0;
-      if (end == nullptr || *end != L'\0' || game < 1 || game > 1000000) {
-        *error = "--from-game needs a game number from 1";
-        ok = false;
-      } else {
-        options->fromGame = static_cast<int>(game);
-      }
-    } else {
-      *error = "unknown option " + Narrow(argument);
-      ok = false;
-    }
-  }
+  if (arguments == nullptr) return words;
+  for (int i = 1; i < count; i++) words.push_back(Narrow(arguments[i]));
   LocalFree(arguments);
-  if (ok && options->fromGame > 0 && options->replayPath.empty()) {
-    *error = "--from-game needs a replay";
-    ok = false;
-  }
-  return ok;
+  return words;
+}
+
+void ShowUsage(const std::string& usage) {
+  std::fputs(usage.c_str(), stdout);
+  MessageBoxW(nullptr, Widen(usage).c_str(), L"TAVRO", MB_OK | MB_ICONINFORMATION);
 }
 
 void ShowReplayError(const std::string& message) {
   std::fprintf(stderr, "tavro: %s\n", message.c_str());
-  const std::wstring text = L"The replay cannot be played.\n\n" + Widen(message);
+  const std::wstring text = Widen(std::string(kReplayErrorIntro) + message);
   MessageBoxW(nullptr, text.c_str(), L"TAVRO", MB_OK | MB_ICONERROR);
 }
 
@@ -476,12 +411,6 @@ void SetBaseDirectory() {
   std::memcpy(BaseDirectory, base.c_str(), base.size() + 1);
 }
 
-void PrepareSettingsFile() {
-  const std::string path = DefaultSettingsFilePath();
-  MigrateOldSettings(path, OldSettingsFileCandidates(), CP_ACP);
-  SetSettingsFilePath(path);
-}
-
 }  // namespace
 
 HINSTANCE InstanceHandle() {
@@ -495,11 +424,15 @@ HWND MainWindowHandle() {
 int RunProgram(HINSTANCE hInstance, int showCommand) {
   QueryPerformanceCounter(&programStart);
   if (!SupportedSystem()) return 0;
-  Options options;
+  ProgramOptions options;
   std::string error;
-  if (!ParseArguments(&options, &error)) {
-    ShowReplayError(error + "\n\n" + kUsage);
+  if (!ParseProgramArguments(CommandLineArguments(), &options, &error)) {
+    ShowReplayError(error + "\n\n" + ProgramUsage("Tavro.exe"));
     return 2;
+  }
+  if (options.help) {
+    ShowUsage(ProgramUsage("Tavro.exe"));
+    return 0;
   }
   // Read before the current directory moves to the executable's folder.
   ReplaySession session;
@@ -523,14 +456,12 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
   UpdateWindow(mainWindow);
 
   if (replay) {
-    BeginReplayPlayback(session);
-    ShowPlaybackInWindow();
+    BeginReplaySession(session);
   } else {
-    PrepareSettingsFile();
+    MigrateOldSettings(DefaultSettingsFilePath(), OldSettingsFileCandidates(), CP_ACP);
+    BeginPlaySession(true);
   }
-  sessionStart = std::time(nullptr);
-  StartUp();
-  if (replay) StartReplayPlayback();
+  StartSession();
   shutdownDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
   StartFrameTimer();
@@ -566,20 +497,11 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
       !tavro_win32::RunNameEntryDialog(MainWindowHandle(), &name)) {
     return false;
   }
-  // The core cleans and cuts the name; here it only has to fit, whole
-  // characters only.
-  std::size_t n = name.size() < capacity - 1 ? name.size() : capacity - 1;
-  if (n < name.size()) {
-    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) n--;
-  }
-  std::memcpy(text, name.data(), n);
-  text[n] = '\0';
+  CopyTypedName(name.data(), name.size(), text, capacity);
   return true;
 }
 
 void PlatformSleep(int milliseconds) {
-  // The frames of a replay's jump are neither shown nor drawn out.
-  if (PlaybackFastForwarding()) return;
   tavro_win32::ShowSurface();
   if (tavro_win32::shutdownRequested || milliseconds <= 0) return;
   Sleep(static_cast<DWORD>(milliseconds));
@@ -593,6 +515,8 @@ void PlatformQuit(int exitCode) {
   tavro_win32::quitRequested = true;
   tavro_win32::quitExitCode = exitCode;
   PostQuitMessage(exitCode);
-  // The destroy step has saved the settings: now the session's record.
-  tavro_win32::StoreSessionRecord();
+}
+
+void PlatformSetTitle(const char* title) {
+  if (HWND window = MainWindowHandle()) SetWindowTextW(window, tavro_win32::Widen(title).c_str());
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/game_over.h"
 #include "platform/headless/headless_host.h"
 #include "records/settings.h"
 #include "world/world.h"
@@ -265,3 +266,29 @@ TEST_F(RecordRankingTest, EveryEnteredNameSurvivesSaveAndLoad) {
 }
 
 }  // namespace
+
+// The hosts' part of the name cut: whole characters within the buffer.
+TEST(CopyTypedName, NeverSplitsACharacterAndAlwaysTerminates) {
+  struct Case {
+    const char* typed;
+    std::size_t capacity;
+    const char* copied;
+  } cases[] = {
+      {"ABCDEFGHIJKLMNOPQRSTUVWXY", 21, "ABCDEFGHIJKLMNOPQRST"},
+      {"あいうえおかき", 21, "あいうえおか"},
+      {"ABあ", 5, "AB"},
+      {"ABあ", 6, "ABあ"},
+      {"😀x", 4, ""},
+      {"", 21, ""},
+      {"AB", 1, ""},
+  };
+  for (const Case& c : cases) {
+    char text[32];
+    std::memset(text, 'z', sizeof text);
+    CopyTypedName(c.typed, std::strlen(c.typed), text, c.capacity);
+    EXPECT_STREQ(text, c.copied) << c.typed << " in " << c.capacity;
+  }
+  char untouched = 'z';
+  CopyTypedName("AB", 2, &untouched, 0);
+  EXPECT_EQ(untouched, 'z');
+}

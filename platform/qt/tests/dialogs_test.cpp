@@ -337,12 +337,4 @@ TEST(NameFieldRule, InsertionKeepsWhatFollowsTheCursor) {
   EXPECT_EQ(tavro_qt::FitNameEdit("short", "short!", 20, &cursor), QString("short!"));
 }
 
-TEST(NameFieldRule, CutNeverSplitsACharacter) {
-  EXPECT_EQ(tavro_qt::CutUtf8("ABCDEFGHIJKLMNOPQRSTUVWXY", 20), QByteArray("ABCDEFGHIJKLMNOPQRST"));
-  EXPECT_EQ(tavro_qt::CutUtf8("あいうえおかき", 20), QByteArray("あいうえおか"));
-  EXPECT_EQ(tavro_qt::CutUtf8("ABあ", 4), QByteArray("AB"));
-  EXPECT_EQ(tavro_qt::CutUtf8("ABあ", 5), QByteArray("ABあ"));
-  EXPECT_EQ(tavro_qt::CutUtf8("", 20), QByteArray(""));
-}
-
 }  // namespace

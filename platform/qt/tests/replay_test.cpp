@@ -20,12 +20,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/script_player.h"
 #include "app/window_proc.h"
 #include "host/files.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
-#include "platform/qt/replay_player.h"
 #include "platform/qt/tests/test_support.h"
 #include "records/settings.h"
 #include "replay/recorder.h"
@@ -59,7 +59,7 @@ std::string RunSim(const QStringList& arguments, int* status) {
 std::vector<std::string> ReplayFiles() {
   std::vector<std::string> files;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(tavro_qt::ReplaysFolder(), error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(DefaultReplaysFolder(), error)) {
     files.push_back(entry.path().string());
   }
   return files;
@@ -191,7 +191,7 @@ TEST_F(RecordingTest, SessionRecordReproducesInTheRunnerWithTheSameSettingsFile)
     if (written.empty() || written != ReadAll(ini)) {
       return "settings files differ:\n" + written + "---\n" + ReadAll(ini);
     }
-    std::filesystem::remove_all(tavro_qt::ReplaysFolder());
+    std::filesystem::remove_all(DefaultReplaysFolder());
     return "";
   });
 }
