@@ -25,17 +25,13 @@
 #include "app/program.h"
 #include "app/session.h"
 #include "app/texts.h"
-#include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/qt/dialogs.h"
 #include "platform/qt/main_window.h"
 #include "records/ranking.h"
-#include "records/settings.h"
 #include "replay/replay_file.h"
-#include "sound/sound.h"
 #include "surface/surface.h"
-#include "world/world.h"
 
 // The icon and the cursor are compiled into the program.
 static void InitProgramResources() {

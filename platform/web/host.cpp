@@ -15,13 +15,11 @@
 #include "app/script_player.h"
 #include "app/session.h"
 #include "app/texts.h"
-#include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/web/page_bridge.h"
 #include "records/name_width.h"
 #include "records/ranking.h"
-#include "replay/replay_file.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -185,6 +183,8 @@ int main() {
   while (!quitRequested) {
     // Input first; a frame only when none waits and its tick has come.
     if (HandleWaitingEvents()) continue;
+    // The page gives every tick, WaitFlag 0's included, through the frame
+    // flag: none comes while the page is hidden or a menu is open.
     if (World.frameTick != 0) {
       const StepOutcome step = SessionStep();
       if (step.frame) ++framesRun;

@@ -14,7 +14,6 @@
 #include "app/program.h"
 #include "app/session.h"
 #include "app/texts.h"
-#include "app/window_proc.h"
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/win32/dialogs.h"
@@ -23,10 +22,8 @@
 #include "platform/win32/sound/directsound_mixer.h"
 #include "platform/win32/text.h"
 #include "records/ranking.h"
-#include "records/settings.h"
 #include "replay/replay_file.h"
 #include "res/win32/resource.h"
-#include "sound/sound.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
