@@ -34,10 +34,6 @@ std::int16_t Sample(const Bytes& bytes, std::size_t at) {
   return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
 }
 
-void Wait(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 // 1024 frames of an effect file's samples from the given second on, as the
 // mixer writes them when the effect sounds alone.
 Bytes Excerpt(const char* file, double seconds) {
@@ -119,6 +115,28 @@ class SdlMixerTest : public ::testing::Test {
     StopSound();
     MixerClose();
     return ReadFileBytes(output);
+  }
+
+  // Waits until the device has written `milliseconds` more of sound to the
+  // file: requests are timed by the output's own clock, not the wall clock,
+  // so a busy machine only makes the test slower.
+  void Wait(int milliseconds) {
+    const std::uintmax_t target =
+        WrittenBytes() + static_cast<std::uintmax_t>(milliseconds) * 44100 / 1000 * kFrameBytes;
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (WrittenBytes() < target) {
+      if (std::chrono::steady_clock::now() > cap) {
+        ADD_FAILURE() << "the device wrote no more sound for a minute";
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  std::uintmax_t WrittenBytes() const {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(output, error);
+    return error ? 0 : size;
   }
 
   ScratchFolder folder;
