@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the browser program: the site folder (default build/web/site, or the
 # folder given) with index.html, tavro-page.js, tavro.js, tavro.wasm and the
-# icon. Emscripten comes from Debian (scripts/setup.sh installs it).
+# icon. Emscripten comes from Debian (scripts/setup.sh installs it). The build
+# folder is build/web unless TAVRO_WEB_BUILD names another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=build/web
+build=${TAVRO_WEB_BUILD:-build/web}
 
 bash scripts/setup.sh
 

@@ -6,5 +6,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/build-web.sh >/dev/null
-node platform/web/tests/measure_page.js build/web/site build/web/shots "${1:-10}"
+build=${TAVRO_WEB_BUILD:-build/web}
+TAVRO_WEB_BUILD=$build bash scripts/build-web.sh >/dev/null
+node platform/web/tests/measure_page.js "$build/site" "$build/shots" "${1:-10}"

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 port=${1:-8000}
-bash scripts/build-web.sh >/dev/null
+build=${TAVRO_WEB_BUILD:-build/web}
+TAVRO_WEB_BUILD=$build bash scripts/build-web.sh >/dev/null
 echo "TAVRO in the browser: http://localhost:$port/  (Ctrl+C stops the server)"
-exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build/web/site
+exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$build/site"

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool imagemagick
   g++-mingw-w64-x86-64 googletest wine wine64 nsis
-  emscripten chromium
+  emscripten chromium firefox-esr
 )
 # npm comes with some builds of Node.js and is a package of its own in Debian.
 command -v npm >/dev/null || packages+=(npm)
