@@ -1,6 +1,7 @@
 // POSIX opening of a file to read that can neither block nor run away: only a
 // regular file of bounded size is opened, non-blocking, and checked again
-// through the descriptor itself before it is handed out as a stream.
+// through the descriptor itself before it is handed out as a stream. One
+// opening follows symbolic links, the other refuses them (lstat, O_NOFOLLOW).
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,16 +29,14 @@ OpenFailure Refusal(const struct stat& info, unsigned long long maxBytes) {
   return OpenFailure::None;
 }
 
-}  // namespace
-
-std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
-                                  OpenFailure* failure) {
+std::FILE* Open(const char* path, unsigned long long maxBytes, OpenFailure* failure,
+                bool followLinks) {
   if (path == nullptr || path[0] == '\0') return Fail(OpenFailure::Missing, failure);
   // Looked at before opening: opening a device can have effects of its own
   // (a tape rewinds, a modem line rises), so anything but a file is refused
   // unopened.
   struct stat info;
-  if (::stat(path, &info) != 0) {
+  if ((followLinks ? ::stat(path, &info) : ::lstat(path, &info)) != 0) {
     return Fail(errno == ENOENT || errno == ENOTDIR ? OpenFailure::Missing : OpenFailure::Failed,
                 failure);
   }
@@ -47,8 +46,11 @@ std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
   // The path may have been replaced since: O_NONBLOCK keeps a FIFO put there
   // from blocking the open, O_NOCTTY keeps a terminal from becoming the
   // controlling one, and the descriptor is checked once more.
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd =
+      ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
   if (fd < 0) {
+    // a link put there since (O_NOFOLLOW's ELOOP)
+    if (!followLinks && errno == ELOOP) return Fail(OpenFailure::NotRegular, failure);
     if (errno == ENOENT || errno == ENOTDIR) return Fail(OpenFailure::Missing, failure);
     // a FIFO or socket may refuse the open itself (ENXIO, EOPNOTSUPP)
     if (errno == ENXIO || errno == EOPNOTSUPP) return Fail(OpenFailure::NotRegular, failure);
@@ -66,4 +68,16 @@ std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
   if (file == nullptr) return Fail(OpenFailure::Failed, failure, fd);
   if (failure != nullptr) *failure = OpenFailure::None;
   return file;
+}
+
+}  // namespace
+
+std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
+                                  OpenFailure* failure) {
+  return Open(path, maxBytes, failure, true);
+}
+
+std::FILE* PlatformOpenRegularForReading(const char* path, unsigned long long maxBytes,
+                                         OpenFailure* failure) {
+  return Open(path, maxBytes, failure, false);
 }

@@ -1,10 +1,13 @@
 // POSIX replacement of a file that a reader sees either whole before or whole
 // after: a temporary file in the same folder, flushed, renamed over the old.
 //
-// Only a regular file the user may write, or nothing, is replaced; symbolic
-// links are followed to their target and stay links. The temporary file has
-// one fixed name beside the target, so a save killed half-way leaves at most
-// that one file, which the next save reuses.
+// Only a regular file the user may write, or nothing, is replaced. The
+// settings file's write follows symbolic links to their target, which stay
+// links; the write of a file in the program's own folder never follows one
+// (the temporary file is opened with O_NOFOLLOW and rename replaces a name,
+// never what a link there points to). The temporary file has one fixed name
+// beside the target, so a save killed half-way leaves at most that one file,
+// which the next save reuses.
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -152,6 +155,52 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// The temporary file of target, written, flushed and given the mode (and,
+// where allowed, the owner) of the file it replaces (old, when exists).
+// Returns its descriptor, still locked, or -1 with nothing left behind.
+int WriteTemporary(const std::string& temp, const void* data, std::size_t size, bool exists,
+                   const struct stat& old) {
+  const int fd = OpenTemporary(temp);
+  if (fd < 0) return -1;
+  if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
+  }
+  bool ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644) == 0;
+  ok = ok && WriteAll(fd, static_cast<const char*>(data), size);
+  ok = ok && ::fsync(fd) == 0;
+  if (ok) return fd;
+  ::unlink(temp.c_str());
+  ::close(fd);
+  return -1;
+}
+
+std::string TemporaryOf(const std::string& target) {
+  return FolderOf(target) + "/." + BaseOf(target) + ".tmp";
+}
+
+// Puts the written temporary file under target only when nothing stands
+// there. link() refuses any name that exists, a dangling link included; a
+// file system without hard links gets the name claimed by an exclusive
+// create instead, then renamed over.
+WriteFailure LinkIntoPlace(const std::string& temp, const std::string& target) {
+  if (::link(temp.c_str(), target.c_str()) == 0) {
+    ::unlink(temp.c_str());
+    return WriteFailure::None;
+  }
+  if (errno == EEXIST) return WriteFailure::Exists;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EMLINK &&
+      errno != ENOSYS) {
+    return WriteFailure::Failed;
+  }
+  const int claim =
+      ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (claim < 0) return errno == EEXIST ? WriteFailure::Exists : WriteFailure::Failed;
+  ::close(claim);
+  if (::rename(temp.c_str(), target.c_str()) == 0) return WriteFailure::None;
+  ::unlink(target.c_str());
+  return WriteFailure::Failed;
+}
+
 }  // namespace
 
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size) {
@@ -168,23 +217,45 @@ bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t
   if (!exists && errno != ENOENT) return false;
   if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
 
-  const std::string folder = FolderOf(target);
-  const std::string temp = folder + "/." + BaseOf(target) + ".tmp";
-  const int fd = OpenTemporary(temp);
+  const std::string temp = TemporaryOf(target);
+  const int fd = WriteTemporary(temp, data, size, exists, old);
   if (fd < 0) return false;
-
-  // The new file keeps the permissions and, where allowed (root), the owner
-  // of the one it replaces.
-  if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
-    [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
-  }
-  bool ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : 0644) == 0;
-  ok = ok && WriteAll(fd, static_cast<const char*>(data), size);
-  ok = ok && ::fsync(fd) == 0;
   // renamed and removed while the lock is still held
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  const bool ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
   ::close(fd);  // after fsync, close has nothing left to report
-  if (ok) SyncFolder(folder);
+  if (ok) SyncFolder(FolderOf(target));
   return ok;
+}
+
+WriteFailure PlatformWriteRegularFile(const char* path, const void* data, std::size_t size,
+                                      WriteMode mode) {
+  if (path == nullptr || path[0] == '\0' || (data == nullptr && size > 0)) {
+    return WriteFailure::Failed;
+  }
+  const std::string target = path;
+  if (!UsableBase(target) || !MakeFolders(FolderOf(target))) return WriteFailure::Failed;
+
+  // Looked at first so that a taken name costs no writing; the rename or
+  // link below decides all the same.
+  struct stat old;
+  const bool exists = ::lstat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return WriteFailure::Failed;
+  if (exists && mode == WriteMode::CreateNew) return WriteFailure::Exists;
+  if (exists && !S_ISREG(old.st_mode)) return WriteFailure::NotRegular;
+  if (exists && ::access(target.c_str(), W_OK) != 0) return WriteFailure::Failed;
+
+  const std::string temp = TemporaryOf(target);
+  const int fd = WriteTemporary(temp, data, size, exists, old);
+  if (fd < 0) return WriteFailure::Failed;
+  WriteFailure result = WriteFailure::None;
+  if (mode == WriteMode::CreateNew) {
+    result = LinkIntoPlace(temp, target);
+  } else if (::rename(temp.c_str(), target.c_str()) != 0) {
+    result = WriteFailure::Failed;
+  }
+  if (result != WriteFailure::None) ::unlink(temp.c_str());
+  ::close(fd);
+  if (result == WriteFailure::None) SyncFolder(FolderOf(target));
+  return result;
 }

@@ -4,7 +4,9 @@
 //                       (the settings file is "TAVRO.INI");
 //   /program/NAME.wav   the effect files compiled into the program.
 // Nothing else exists. localStorage replaces an item whole, so a reader sees
-// the old or the new text, never a mix.
+// the old or the new text, never a mix. Items have no links, so the calls
+// that never follow one are the plain ones; there are no folders to list
+// and nothing is removed.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/embedded_waves.h"
 #include "host/files.h"
@@ -120,11 +123,39 @@ std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
 }
 
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size) {
-  const std::string_view name = path;
-  if (!StartsWith(name, kStorageFolder) || size > 0x7fffffff) return false;
+  return PlatformWriteRegularFile(path, data, size, WriteMode::ReplaceRegular) ==
+         WriteFailure::None;
+}
+
+WriteFailure PlatformWriteRegularFile(const char* path, const void* data, std::size_t size,
+                                      WriteMode mode) {
+  const std::string_view name = path == nullptr ? "" : path;
+  if (!StartsWith(name, kStorageFolder) || size > 0x7fffffff) return WriteFailure::Failed;
   const std::string key(name.substr(kStorageFolder.size()));
-  if (key.empty() || key.find('/') != std::string::npos) return false;
-  return StorageSet(key.c_str(), static_cast<const char*>(data), static_cast<int>(size)) != 0;
+  if (key.empty() || key.find('/') != std::string::npos) return WriteFailure::Failed;
+  if (mode == WriteMode::CreateNew) {
+    int length = 0;
+    char* text = StorageGet(key.c_str(), &length);
+    std::free(text);
+    if (text != nullptr) return WriteFailure::Exists;
+  }
+  return StorageSet(key.c_str(), static_cast<const char*>(data), static_cast<int>(size)) != 0
+             ? WriteFailure::None
+             : WriteFailure::Failed;
+}
+
+std::FILE* PlatformOpenRegularForReading(const char* path, unsigned long long maxBytes,
+                                         OpenFailure* failure) {
+  return PlatformOpenForReading(path, maxBytes, failure);
+}
+
+bool PlatformRemoveRegularFile(const char*) {
+  return false;
+}
+
+bool PlatformListFolder(const char*, std::size_t, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  return false;
 }
 
 std::string PlatformExecutableFolder() {

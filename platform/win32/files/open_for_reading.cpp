@@ -1,6 +1,9 @@
 // Windows opening of a file to read that can neither block nor run away: only
 // a regular file on a disk, of bounded size, is opened; what the path names
-// is looked at before the open and checked again through the handle.
+// is looked at before the open and checked again through the handle. One
+// opening follows symbolic links, the other refuses every reparse point
+// (FILE_FLAG_OPEN_REPARSE_POINT opens the link itself, which is then
+// refused).
 
 #include <windows.h>
 
@@ -37,11 +40,11 @@ OpenFailure Refusal(DWORD attributes, unsigned long long size, unsigned long lon
 // Opens path to read, sharing everything. A save that replaces the file
 // holds it for a moment without sharing; the open is tried again while that
 // lasts, for at most half a second.
-HANDLE OpenShared(const std::wstring& path) {
+HANDLE OpenShared(const std::wstring& path, DWORD flags) {
   for (int attempt = 0;; ++attempt) {
     const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                      nullptr, OPEN_EXISTING, flags, nullptr);
     if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
         attempt >= kSharingAttempts) {
       return file;
@@ -50,10 +53,8 @@ HANDLE OpenShared(const std::wstring& path) {
   }
 }
 
-}  // namespace
-
-std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
-                                  OpenFailure* failure) {
+std::FILE* Open(const char* path, unsigned long long maxBytes, OpenFailure* failure,
+                bool followLinks) {
   if (path == nullptr || path[0] == '\0') return Fail(OpenFailure::Missing, failure);
   const std::wstring wide = WideFromUtf8(path);
   if (wide.empty()) return Fail(OpenFailure::Missing, failure);  // not UTF-8: no such name
@@ -67,20 +68,27 @@ std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
   const auto sizeOf = [](DWORD high, DWORD low) {
     return (static_cast<unsigned long long>(high) << 32) | low;
   };
+  const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link && !followLinks) return Fail(OpenFailure::NotRegular, failure);
   // a link's own size says nothing; its target is checked through the handle
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+  if (!link) {
     const OpenFailure refusal =
         Refusal(data.dwFileAttributes, sizeOf(data.nFileSizeHigh, data.nFileSizeLow), maxBytes);
     if (refusal != OpenFailure::None) return Fail(refusal, failure);
   }
 
-  const HANDLE file = OpenShared(wide);
+  const HANDLE file = OpenShared(
+      wide, FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
   if (file == INVALID_HANDLE_VALUE) {
     return Fail(IsMissing(::GetLastError()) ? OpenFailure::Missing : OpenFailure::Failed, failure);
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (::GetFileType(file) != FILE_TYPE_DISK) return Fail(OpenFailure::NotRegular, failure, file);
   if (!::GetFileInformationByHandle(file, &info)) return Fail(OpenFailure::Failed, failure, file);
+  // a link put there since the look above
+  if (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return Fail(OpenFailure::NotRegular, failure, file);
+  }
   const OpenFailure refusal =
       Refusal(info.dwFileAttributes, sizeOf(info.nFileSizeHigh, info.nFileSizeLow), maxBytes);
   if (refusal != OpenFailure::None) return Fail(refusal, failure, file);
@@ -94,4 +102,16 @@ std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
   }
   if (failure != nullptr) *failure = OpenFailure::None;
   return stream;
+}
+
+}  // namespace
+
+std::FILE* PlatformOpenForReading(const char* path, unsigned long long maxBytes,
+                                  OpenFailure* failure) {
+  return Open(path, maxBytes, failure, true);
+}
+
+std::FILE* PlatformOpenRegularForReading(const char* path, unsigned long long maxBytes,
+                                         OpenFailure* failure) {
+  return Open(path, maxBytes, failure, false);
 }

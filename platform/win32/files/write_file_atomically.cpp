@@ -3,8 +3,12 @@
 // the old one with MoveFileExW (replace, write-through).
 //
 // Only a regular file the user may write, or nothing, is replaced: a folder,
-// a device or a read-only file is refused. A symbolic link is followed to its
-// target, which must exist. The temporary file has one fixed name beside the
+// a device or a read-only file is refused. The settings file's write follows
+// a symbolic link to its target, which must exist; the write of a file in the
+// program's own folder never follows a link or other reparse point (the
+// move replaces a name, never what a link there points to, and without
+// MOVEFILE_REPLACE_EXISTING takes only a free name). The temporary file has
+// one fixed name beside the
 // target and stays open, shared with nobody, from its creation to the move:
 // two saves of one file never write into the same temporary file, and a save
 // killed half-way leaves at most that one file, which the next save reuses.
@@ -73,14 +77,14 @@ bool ResolveTarget(const std::wstring& path, std::wstring* target) {
 bool MayReplace(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
-  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = ::CreateFileW(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool regular = ::GetFileType(file) == FILE_TYPE_DISK &&
-                       ::GetFileInformationByHandle(file, &info) != 0 &&
-                       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const bool regular =
+      ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) != 0 &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
   ::CloseHandle(file);
   return regular;
 }
@@ -170,6 +174,31 @@ bool MoveOver(const std::wstring& temp, const std::wstring& target) {
   }
 }
 
+// Closes the held temporary file and has it removed.
+void Discard(HANDLE file) {
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+  ::CloseHandle(file);
+}
+
+std::wstring TemporaryOf(const std::wstring& target) {
+  const std::wstring folder = FolderOf(target);
+  const bool rooted = !folder.empty() && IsPathSeparator(folder.back());
+  return folder + (rooted ? L"" : L"\\") + L"." + BaseOf(target) + L".tmp";
+}
+
+// The temporary file of target, written and flushed, still held; or
+// INVALID_HANDLE_VALUE with nothing left behind.
+HANDLE WriteTemporary(const std::wstring& temp, const void* data, std::size_t size) {
+  const HANDLE file = OpenTemporary(temp);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  if (WriteAll(file, static_cast<const char*>(data), size) && ::FlushFileBuffers(file) != 0) {
+    return file;
+  }
+  Discard(file);
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t size) {
@@ -187,19 +216,57 @@ bool PlatformWriteFileAtomically(const char* path, const void* data, std::size_t
     return false;
   }
 
-  const std::wstring folder = FolderOf(target);
-  const bool rooted = !folder.empty() && IsPathSeparator(folder.back());
-  const std::wstring temp = folder + (rooted ? L"" : L"\\") + L"." + BaseOf(target) + L".tmp";
-  const HANDLE file = OpenTemporary(temp);
+  const std::wstring temp = TemporaryOf(target);
+  const HANDLE file = WriteTemporary(temp, data, size);
   if (file == INVALID_HANDLE_VALUE) return false;
-
-  bool ok = WriteAll(file, static_cast<const char*>(data), size);
-  ok = ok && ::FlushFileBuffers(file) != 0;
-  ok = ok && MoveOver(temp, target);
-  if (!ok) {
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+  if (!MoveOver(temp, target)) {
+    Discard(file);
+    return false;
   }
   ::CloseHandle(file);
-  return ok;
+  return true;
+}
+
+WriteFailure PlatformWriteRegularFile(const char* path, const void* data, std::size_t size,
+                                      WriteMode mode) {
+  if (path == nullptr || path[0] == '\0' || (data == nullptr && size > 0)) {
+    return WriteFailure::Failed;
+  }
+  const std::wstring target = WideFromUtf8(path);
+  if (target.empty() || NamesDevice(target) || !UsableBase(target)) return WriteFailure::Failed;
+  if (!MakeFolders(FolderOf(target))) return WriteFailure::Failed;
+
+  // GetFileAttributesW tells of a link itself, never of its target. Looked
+  // at first so that a taken name costs no writing; the move decides all the
+  // same.
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (mode == WriteMode::CreateNew) return WriteFailure::Exists;
+    if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+      return WriteFailure::NotRegular;
+    }
+    if (!MayReplace(target)) return WriteFailure::Failed;
+  } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return WriteFailure::Failed;
+  }
+
+  const std::wstring temp = TemporaryOf(target);
+  const HANDLE file = WriteTemporary(temp, data, size);
+  if (file == INVALID_HANDLE_VALUE) return WriteFailure::Failed;
+  WriteFailure result = WriteFailure::None;
+  if (mode == WriteMode::CreateNew) {
+    if (!::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      const DWORD error = ::GetLastError();
+      result = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? WriteFailure::Exists
+                                                                           : WriteFailure::Failed;
+    }
+  } else if (!MoveOver(temp, target)) {
+    result = WriteFailure::Failed;
+  }
+  if (result != WriteFailure::None) {
+    Discard(file);
+  } else {
+    ::CloseHandle(file);
+  }
+  return result;
 }
