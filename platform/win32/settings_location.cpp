@@ -58,13 +58,14 @@ std::vector<std::wstring> OldSettingsFileCandidates() {
 }
 
 bool MigrateOldSettings(const std::string& newPath, const std::vector<std::wstring>& oldFiles,
-                        unsigned codePage) {
+                        unsigned fallbackCodePage) {
   if (newPath.empty() || Exists(newPath)) return false;
   for (const std::wstring& old : oldFiles) {
     std::string text;
     if (!ReadWhole(old, &text)) continue;
-    // The old program wrote its names in the ANSI code page.
-    const std::string converted = CodePageToUtf8(text, codePage);
+    // The old program wrote its names in Shift-JIS whatever the system's
+    // code page; a file edited since may be in UTF-8 or the ANSI code page.
+    const std::string converted = LegacyTextToUtf8(text, fallbackCodePage);
     return PlatformWriteFileAtomically(newPath.c_str(), converted.data(), converted.size());
   }
   return false;

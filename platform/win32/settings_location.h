@@ -12,10 +12,11 @@ namespace tavro_win32 {
 std::vector<std::wstring> OldSettingsFileCandidates();
 
 // When nothing exists at newPath (UTF-8), takes the first old file that can
-// be read, converts it from codePage to UTF-8 and writes it to newPath
-// (folders created). The old file is left as it was. Returns true when a
-// file was moved over.
+// be read, converts it to UTF-8 (LegacyTextToUtf8: UTF-8 kept, else
+// Shift-JIS, else fallbackCodePage) and writes it to newPath (folders
+// created). The old file is left as it was. Returns true when a file was
+// moved over.
 bool MigrateOldSettings(const std::string& newPath, const std::vector<std::wstring>& oldFiles,
-                        unsigned codePage);
+                        unsigned fallbackCodePage);
 
 }  // namespace tavro_win32

@@ -14,5 +14,9 @@ std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 // Text in the given code page (CP_ACP: the system's ANSI code page) to UTF-8.
 std::string CodePageToUtf8(std::string_view text, unsigned codePage);
+// Text of an older file in an unknown encoding to UTF-8: kept as it is when
+// it is valid UTF-8, else read as Shift-JIS (code page 932) when every byte
+// of it is, else in fallbackCodePage.
+std::string LegacyTextToUtf8(std::string_view text, unsigned fallbackCodePage);
 
 }  // namespace tavro_win32

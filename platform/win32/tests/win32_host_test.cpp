@@ -46,6 +46,34 @@ TEST(Text, Utf8AndUtf16RoundTripAndAnsiConversion) {
   EXPECT_EQ(CodePageToUtf8("\x91\xbe\x98\x59 1", 932), "太郎 1");
 }
 
+// An older file's text: UTF-8 kept, else strict Shift-JIS, else the
+// fallback code page (1252 here, as on a Western system).
+TEST(Text, LegacyTextIsUtf8ThenShiftJisThenTheAnsiCodePage) {
+  struct Case {
+    const char* bytes;
+    const char* utf8;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"", "", "empty"},
+      {"Name1=\"TAVRO\"\r\n", "Name1=\"TAVRO\"\r\n", "ASCII"},
+      // 0x5C (a backslash in ASCII) as the trail byte of ソ and 表, also
+      // right before the quote and the line end.
+      {"Name1=\"\x83\x5c\x95\x5c\"\r\nName2=\x83\x5c\r\n", "Name1=\"ソ表\"\r\nName2=ソ\r\n",
+       "Shift-JIS with 5C trail bytes"},
+      {"\x8eR\x93\x63\x91\xbe\x98\x59 \xc3\xb1\xdd", "山田太郎 ﾃｱﾝ", "Shift-JIS kanji and kana"},
+      // "あい" in UTF-8 is also well-formed Shift-JIS ("縺ゅ＞"): UTF-8 wins.
+      {"\xe3\x81\x82\xe3\x81\x84", "あい", "UTF-8 that reads as Shift-JIS"},
+      {"Name1=\"山田 表ソ\"", "Name1=\"山田 表ソ\"", "UTF-8"},
+      // A lead byte at the end, and a lead byte with a trail Shift-JIS lacks.
+      {"Caf\xe9", "Café", "code page 1252, cut pair"},
+      {"M\xfcller \xe9t\xe9", "Müller été", "code page 1252, undefined pair"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LegacyTextToUtf8(c.bytes, 1252), c.utf8) << c.what;
+  }
+}
+
 class Migration : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -83,23 +111,25 @@ class Migration : public ::testing::Test {
 };
 
 TEST_F(Migration, OldFileIsConvertedOnceIntoTheNewFolder) {
-  const std::string old = "[SCORE]\r\nName1=\"\x91\xbe\x98\x59\"\r\n";
+  // The original program's Shift-JIS on a system whose ANSI code page is 1252.
+  const std::string old = "[SCORE]\r\nName1=\"\x91\xbe\x98\x59\"\r\nName2=\"\x83\x5c\x95\x5c\"\r\n";
+  const std::string converted = "[SCORE]\r\nName1=\"太郎\"\r\nName2=\"ソ表\"\r\n";
   Write(Path(L"old2.ini"), old);
   const std::string fresh = Narrow(Path(L"new\\TAVRO.INI"));
   // The first candidate is missing: the next one is taken.
-  ASSERT_TRUE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 932));
-  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), "[SCORE]\r\nName1=\"太郎\"\r\n");
+  ASSERT_TRUE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 1252));
+  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), converted);
   EXPECT_EQ(Read(Path(L"old2.ini")), old);
 
   // Once the new file exists the old ones are never read again.
   Write(Path(L"old1.ini"), "[SCORE]\r\n");
-  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 932));
-  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), "[SCORE]\r\nName1=\"太郎\"\r\n");
+  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini"), Path(L"old2.ini")}, 1252));
+  EXPECT_EQ(Read(Path(L"new\\TAVRO.INI")), converted);
 }
 
 TEST_F(Migration, NothingToMoveLeavesNoFile) {
   const std::string fresh = Narrow(Path(L"new\\TAVRO.INI"));
-  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini")}, 932));
+  EXPECT_FALSE(MigrateOldSettings(fresh, {Path(L"old1.ini")}, 1252));
   EXPECT_EQ(GetFileAttributesW(Path(L"new\\TAVRO.INI").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
