@@ -2,38 +2,32 @@
 
 #include <utility>
 
-#include "host/files.h"
-
-namespace {
-
-const char* WhyNotOpened(OpenFailure failure) {
+std::string WhyScriptNotRead(OpenFailure failure) {
   switch (failure) {
     case OpenFailure::Missing:
       return "no such file";
     case OpenFailure::NotRegular:
       return "not a regular file";
     case OpenFailure::TooLarge:
-      return "larger than 256 MiB";
+      return "larger than " + std::to_string(kMaxScriptBytes >> 20) + " MiB";
     default:
       return "cannot be read";
   }
 }
 
-}  // namespace
+bool ReadScriptFile(const std::string& path, std::string* text, std::string* error) {
+  const OpenFailure failure = ReadWholeFile(path.c_str(), kMaxScriptBytes, text);
+  if (failure == OpenFailure::None) return true;
+  *error = WhyScriptNotRead(failure);
+  return false;
+}
 
 bool LoadReplayFile(const std::string& path, int fromGame, ReplaySession* out, std::string* error) {
   std::string text;
-  const OpenFailure failure = ReadWholeFile(path.c_str(), kMaxReplayBytes, &text);
-  if (failure != OpenFailure::None) {
-    *error = WhyNotOpened(failure);
-    return false;
-  }
-  ReplaySession loaded;
+  if (!ReadScriptFile(path, &text, error)) return false;
   // Anything else is named as such before its lines are looked at.
-  if (text.rfind(kReplayMagic, 0) != 0) {
-    CheckReplayHeader(ScriptHeader(), *error);
-    return false;
-  }
+  if (!CheckReplayStart(text, *error)) return false;
+  ReplaySession loaded;
   if (!ParseScript(text, loaded.events, loaded.header, *error) ||
       !CheckReplayHeader(loaded.header, *error)) {
     return false;

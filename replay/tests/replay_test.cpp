@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include "app/script_player.h"
 #include "app/window_proc.h"
 #include "game/tests/fresh_world.h"
 #include "platform/headless/headless_host.h"
 #include "platform/posix/tests/file_helpers.h"
 #include "records/settings.h"
 #include "replay/playback.h"
-#include "app/script_player.h"
-#include "replay/replay_file.h"
 #include "replay/recorder.h"
+#include "replay/replay_file.h"
 #include "replay/script.h"
 #include "sound/silent_mixer.h"
 #include "sound/sound.h"
@@ -227,6 +227,202 @@ TEST_F(ReplayTest, JumpToALaterGameIsSilent) {
   }
   EXPECT_TRUE(PlaybackFinished());
   EXPECT_GT(SilentMixer.fallbackPlays, 0) << "the second game sounds";
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReplayHead() {
+  return std::string(kReplayMagic) + "\n#@ version " + kReplayVersion + "\n#@ ini [ENVIRONMENT]\n";
+}
+
+std::string Repeat(const std::string& line, long long count) {
+  std::string text;
+  text.reserve(line.size() * static_cast<std::size_t>(count));
+  for (long long i = 0; i < count; ++i) text += line;
+  return text;
+}
+
+// What a session can make bounds a replay: its last frame, and its events
+// for its frames. A plain script is bounded by neither.
+TEST(ReplayLimitsTest, ReplaysHoldAtMostWhatASessionCanMake) {
+  const std::string last = std::to_string(kMaxReplayFrames);
+  const long long mostAtFrame0 = kMaxEventsPerFrame + kExtraReplayEvents;
+  const std::string head = ReplayHead();
+  const struct {
+    std::string text;
+    std::string message;  // empty: accepted
+  } cases[] = {
+      {head + "0 start\n" + last + " stop\n", ""},
+      {head + "0 start\n" + std::to_string(kMaxReplayFrames + 1) + " stop\n",
+       "line 5: frame 4320001 is beyond the 4320000 frames (24 hours) a replay may hold"},
+      {head + "999999999999999 dump\n", "line 4: frame 999999999999999 is beyond"},
+      {"999999999999999 dump\n", ""},
+      {head + Repeat("0 move 1 1\n", mostAtFrame0), ""},
+      {head + Repeat("0 move 1 1\n", mostAtFrame0 + 1),
+       "the replay holds 100005 events for 1 frame(s), more than a session can make (4 a frame, "
+       "plus 100000)"},
+      // the frames after the burst make room for it, wherever it lies
+      {head + Repeat("0 repaint\n", mostAtFrame0 + 3) + "1 about\n", ""},
+      {head + "1 about\n" + Repeat("0 repaint\n", mostAtFrame0 + 3), ""},
+      {head + "1 about\n" + Repeat("0 repaint\n", mostAtFrame0 + 4),
+       "the replay holds 100009 events for 2 frame(s)"},
+      {Repeat("0 move 1 1\n", mostAtFrame0 + 1), ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<ScriptEvent> events;
+    ScriptHeader header;
+    std::string error;
+    EXPECT_EQ(ParseScript(c.text, events, header, error), c.message.empty())
+        << c.text.substr(0, 120);
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
+  }
+}
+
+// A later format's magic is named as such by every reader, whatever its
+// lines hold; other first lines are no replay at all.
+TEST(ReplayLimitsTest, NewerFormatsAreNamed) {
+  const struct {
+    std::string firstLine;
+    bool newer;
+    bool replay;  // this format's
+  } cases[] = {
+      {kReplayMagic, false, true},
+      {std::string(kReplayMagic) + "\r", false, true},
+      {"#@ tavro-replay 2", true, false},
+      {"#@ tavro-replay 10\r", true, false},
+      {"#@ tavro-replay 99999999999999999999999999", true, false},
+      {"#@ tavro-replay 0", false, false},
+      {"#@ tavro-replay 01", false, false},
+      {"#@ tavro-replay 2x", false, false},
+      {"#@ tavro-replay -2", false, false},
+      {"#@ tavro-replay ", false, false},
+      {"#@ tavro-replay", false, false},
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.firstLine + "\n#@ version 9.9\n0 fly away\n";
+    std::string startError;
+    EXPECT_EQ(CheckReplayStart(text, startError), c.replay) << c.firstLine;
+    std::vector<ScriptEvent> events;
+    ScriptHeader header;
+    std::string error;
+    EXPECT_FALSE(ParseScript(text, events, header, error));
+    std::string line = c.firstLine;
+    if (line.back() == '\r') line.pop_back();
+    const std::string expected =
+        c.newer    ? "a newer replay format (line 1 is \"" + line.substr(0, 40)
+        : c.replay ? "line 3: unknown command \"fly\""
+                   : "not a TAVRO replay (line 1 is not \"#@ tavro-replay 1\")";
+    EXPECT_EQ((c.newer || c.replay ? error : startError).rfind(expected, 0), 0u)
+        << c.firstLine << ": " << error << " / " << startError;
+    if (c.newer) {
+      EXPECT_NE(error.find("this program reads format 1"), std::string::npos) << error;
+      EXPECT_EQ(error, startError);
+    }
+  }
+}
+
+TEST(ReplayLimitsTest, QuotedFileTextIsShortAndPrintable) {
+  const struct {
+    std::string text;
+    std::string quoted;
+  } cases[] = {
+      {"", ""},
+      {"abc def", "abc def"},
+      {std::string(40, 'x'), std::string(40, 'x')},
+      {std::string(41, 'x'), std::string(40, 'x') + "..."},
+      {"\x1b[31mred\x7f", "\\x1b[31mred\\x7f"},
+      {std::string("a\0b", 3), "a\\x00b"},
+      {"back\\slash", "back\\x5cslash"},
+      {"\xc3\xa9t\xc3\xa9", "\\xc3\\xa9t\\xc3\\xa9"},
+      {std::string(39, 'x') + "\xff\xff", std::string(39, 'x') + "\\xff..."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuoteFileText(c.text), c.quoted);
+}
+
+// Each message that quotes a word of the file quotes a short, printable
+// piece of it, however long or binary the word.
+TEST(ReplayLimitsTest, ParseErrorsQuoteAShortPrintablePieceOfTheWord) {
+  const std::string huge(10'000'000, 'x');
+  const std::string digits(10'000'000, '7');
+  const std::string binary = "\x1b]0;title\x07\x1b[2J\x9b";
+  const std::string head = ReplayHead();
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {huge + " start\n", "line 1: bad frame number \"" + std::string(40, 'x') + "...\""},
+      {"0 " + huge + "\n", "line 1: unknown command \"" + std::string(40, 'x') + "...\""},
+      {"0 click 1 " + digits + "\n",
+       "line 1: click coordinate " + std::string(40, '7') + "... is outside"},
+      {head + "#@ " + huge + "\n", "line 4: unknown replay line \"" + std::string(40, 'x')},
+      {"0 " + binary + "\n", "line 1: unknown command \"\\x1b]0;title\\x07\\x1b[2J\\x9b\""},
+      {binary + "\n", "line 1: bad frame number \"\\x1b]0;title\\x07\\x1b[2J\\x9b\""},
+      {std::string(kReplayMagic) + "\n#@ version " + binary + huge + "\n#@ ini x\n",
+       "recorded by TAVRO version \"\\x1b]0;title\\x07\\x1b[2J\\x9b" +
+           std::string(40 - binary.size(), 'x') + "...\""},
+  };
+  for (const auto& c : cases) {
+    std::vector<ScriptEvent> events;
+    ScriptHeader header;
+    std::string error;
+    EXPECT_FALSE(ParseScript(c.text, events, header, error) && CheckReplayHeader(header, error));
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << error.substr(0, 300);
+    EXPECT_LT(error.size(), 200u);
+    for (const char byte : error) {
+      EXPECT_TRUE(byte >= 0x20 && byte < 0x7f) << "byte " << int(byte) << " in " << error;
+    }
+  }
+}
+
+// The desktop's reader of a replay takes only a regular file within the cap,
+// names what it is not, and names a newer format before its lines.
+TEST(ReplayLimitsTest, LoadReplayFileRefusesWhatIsNoReplayFile) {
+  const fs::path folder = fs::path(::testing::TempDir()) / "tavro-load-replay-test";
+  fs::remove_all(folder);
+  fs::create_directories(folder / "folder");
+  const std::string valid = ReplayHead() + "0 start\n5 stop\n#@ game 1 score 0 level 0\n";
+  // padded with comments up to the byte
+  const std::string padding(4096, '#');
+  std::string full = valid;
+  while (full.size() + padding.size() + 1 <= kMaxScriptBytes) full += padding + "\n";
+  full += std::string(kMaxScriptBytes - full.size() - 1, '#') + "\n";
+  ASSERT_EQ(full.size(), kMaxScriptBytes);
+  WriteFile(folder / "full", full);
+  WriteFile(folder / "over", full + "#");
+  WriteFile(folder / "newer", "#@ tavro-replay 2\n#@ everything else changed\n");
+  WriteFile(folder / "script", "0 start\n");
+  WriteFile(folder / "far", ReplayHead() + "4320001 stop\n");
+  { std::ofstream sparse(folder / "sparse"); }
+  fs::resize_file(folder / "sparse", 1ull << 30);
+  const bool fifo = MakeFifo(folder / "fifo");
+  const struct {
+    fs::path path;
+    std::string message;  // empty: loaded
+  } cases[] = {
+      {folder / "full", ""},
+      {folder / "over", "larger than 16 MiB"},
+      {folder / "sparse", "larger than 16 MiB"},
+      {folder / "folder", "not a regular file"},
+      {folder / "missing", "no such file"},
+      {folder / "newer", "a newer replay format"},
+      {folder / "script", "not a TAVRO replay"},
+      {folder / "far", "line 4: frame 4320001 is beyond"},
+#ifndef _WIN32
+      {"/dev/zero", "not a regular file"},
+#endif
+      {fifo ? folder / "fifo" : folder / "folder", "not a regular file"},
+  };
+  for (const auto& c : cases) {
+    ReplaySession session;
+    std::string error;
+    EXPECT_EQ(LoadReplayFile(c.path.string(), 0, &session, &error), c.message.empty()) << c.path;
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.path << ": " << error;
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace
