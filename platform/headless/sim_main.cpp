@@ -8,14 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 #include "host/files.h"
 #include "platform/headless/sim_runner.h"
+#include "replay/replay_file.h"
 
 namespace {
 
@@ -35,17 +32,38 @@ bool ParseCount(const char* text, long long minimum, long long& value) {
   return errno == 0 && end != text && *end == '\0' && value >= minimum;
 }
 
-bool ReadScript(const std::string& path, std::string& text) {
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
+// The script or replay at path, "-" for standard input, read whole through
+// the safe opening and the same cap; false with the reason.
+bool ReadScript(const std::string& path, std::string& text, std::string& error) {
+  if (path != "-") return ReadScriptFile(path, &text, &error);
+  text.clear();
+  char chunk[16384];
+  std::size_t count;
+  while ((count = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+    if (text.size() + count > kMaxScriptBytes) {
+      error = WhyScriptNotRead(OpenFailure::TooLarge);
+      return false;
+    }
+    text.append(chunk, count);
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  text = contents.str();
+  if (std::ferror(stdin) != 0) {
+    error = WhyScriptNotRead(OpenFailure::Failed);
+    return false;
+  }
   return true;
+}
+
+// The settings file is read by the program's own loader (with the same cap);
+// one that is there but may not be read (a folder, a FIFO, a device, too
+// large) is refused here, before the run, rather than passed over with the
+// defaults.
+bool CheckIniFile(const std::string& path, std::string& error) {
+  OpenFailure failure = OpenFailure::Failed;
+  std::FILE* file = PlatformOpenForReading(path.c_str(), kMaxScriptBytes, &failure);
+  if (file != nullptr) std::fclose(file);
+  if (failure == OpenFailure::None || failure == OpenFailure::Missing) return true;
+  error = WhyScriptNotRead(failure);
+  return false;
 }
 
 }  // namespace
@@ -76,6 +94,7 @@ int main(int argc, char** argv) {
     } else if (option == "--script" || option == "--verify") {
       if (!scriptPath.empty()) return UsageError("one script or replay at a time");
       scriptPath = value;
+      if (scriptPath.empty()) return UsageError("empty " + option + " path");
       verify = option == "--verify";
     } else if (option == "--ini") {
       options.iniPath = value;
@@ -87,23 +106,23 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::string error;
+  if (!options.iniPath.empty() && !CheckIniFile(options.iniPath, error)) {
+    std::fprintf(stderr, "tavro-sim: settings file %s: %s\n", options.iniPath.c_str(),
+                 error.c_str());
+    return 2;
+  }
   std::vector<SimEvent> events;
   ScriptHeader header;
   if (!scriptPath.empty()) {
     std::string text;
-    if (!ReadScript(scriptPath, text)) {
-      std::fprintf(stderr, "tavro-sim: cannot read script %s\n", scriptPath.c_str());
+    // a replay to verify is named as such before its lines are looked at
+    if (!ReadScript(scriptPath, text, error) || (verify && !CheckReplayStart(text, error)) ||
+        !ParseSimScript(text, events, error, &header)) {
+      std::fprintf(stderr, "tavro-sim: %s: %s\n",
+                   scriptPath == "-" ? "standard input" : scriptPath.c_str(), error.c_str());
       return 2;
     }
-    std::string error;
-    if (!ParseSimScript(text, events, error, &header)) {
-      std::fprintf(stderr, "tavro-sim: %s: %s\n", scriptPath.c_str(), error.c_str());
-      return 2;
-    }
-  }
-  if (verify && !header.isReplay) {
-    std::fprintf(stderr, "tavro-sim: %s: not a TAVRO replay\n", scriptPath.c_str());
-    return 2;
   }
   options.baseDirectory = PlatformExecutableFolder();  // where the sound files lie
   if (verify) return VerifyReplay(options, events, header, stdout);

@@ -80,7 +80,8 @@ void AfterEvent(DeliveryResult result) {
 
 }  // namespace
 
-int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out) {
+int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out,
+                  bool* gameInPlay) {
   ClearWorldForStart();
   for (int& count : SoundEventCount) count = 0;
   HeadlessResetHost();
@@ -100,6 +101,7 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
     if (!options.quiet && options.dumpEvery > 0 && frame % options.dumpEvery == 0) run.Dump();
   }
   const bool running = !PlaybackFinished();
+  if (gameInPlay != nullptr) *gameInPlay = running && World.demoMode == 0;
   if (running && !options.quiet) run.FinalDump();
   if (running) StopSound();
   SetScriptEventListener(nullptr);
@@ -118,9 +120,12 @@ int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
   run.frames = LastEventFrame(events);
   run.quiet = true;
   run.startSettings = header.settingsText;
-  const int status = RunSimulation(run, events, out);
+  bool gameInPlay = false;
+  const int status = RunSimulation(run, events, out, &gameInPlay);
   if (status != 0) return status;
   const std::vector<GameResult>& got = ReplayGameResults();
+  // the game running at the end, when the file records no result for it
+  const bool unfinished = gameInPlay && header.games.size() <= got.size();
   const std::size_t games = std::max(got.size(), header.games.size());
   int differences = 0;
   for (std::size_t i = 0; i < games; ++i) {
@@ -138,7 +143,9 @@ int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
     std::fprintf(out, "game %zu: recorded %s, replayed %s%s\n", i + 1, recorded.c_str(),
                  obtained.c_str(), same ? "" : "  DIFFERENT");
   }
-  std::fprintf(out, "%s: %zu game(s), %d different\n", differences == 0 ? "verified" : "FAILED",
-               games, differences);
-  return differences == 0 ? 0 : 1;
+  if (unfinished) std::fprintf(out, "game %zu: unfinished at the replay's end\n", games + 1);
+  const bool agreed = differences == 0 && !unfinished;
+  std::fprintf(out, "%s: %zu game(s), %d different%s\n", agreed ? "verified" : "FAILED",
+               games + (unfinished ? 1 : 0), differences, unfinished ? ", 1 unfinished" : "");
+  return agreed ? 0 : 1;
 }

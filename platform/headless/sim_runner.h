@@ -32,10 +32,19 @@ bool ParseSimScript(const std::string& text, std::vector<SimEvent>& events, std:
 long long LastEventFrame(const std::vector<SimEvent>& events);
 
 // Runs the whole contract; JSON lines go to `out`. Returns the exit status.
-int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out);
+// *gameInPlay, when given, tells whether a game was still running after the
+// last frame (neither over, nor stopped, nor ended by an exit).
+int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events, std::FILE* out,
+                  bool* gameInPlay = nullptr);
 
 // Runs a replay from its own settings and writes, for each game, the result
-// recorded in the file against the one obtained. 0 when all agree, 1 when
-// any differs.
+// recorded in the file against the one obtained:
+//   game N: recorded score S level L, replayed score S level L[  DIFFERENT]
+// A game still running after the replay's last event, with no result
+// recorded for it, is not compared but named:
+//   game N: unfinished at the replay's end
+// The last line sums up: "verified: G game(s), 0 different" when all agree,
+// else "FAILED: G game(s), D different" followed by ", 1 unfinished" for an
+// unfinished game (counted among the G). 0 when all agree, 1 otherwise.
 int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
                  const ScriptHeader& header, std::FILE* out);

@@ -5,6 +5,7 @@
 #include "platform/posix/tests/file_helpers.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -197,4 +198,65 @@ TEST(SimRunTest, SettingsSurviveARoundTripThroughTheFile) {
   ASSERT_EQ(out.lines.size(), 1u);
   EXPECT_EQ(Field(out.lines[0], "SoundFlag"), 0);
   EXPECT_EQ(Field(out.lines[0], "RapidFlag"), 1);
+}
+
+namespace {
+
+// The lines `--verify` writes for a replay made of these events and results.
+Output Verify(const std::string& body) {
+  const std::string text = std::string(kReplayMagic) + "\n#@ version " + kReplayVersion +
+                           "\n#@ ini [ENVIRONMENT]\n" + body;
+  std::vector<SimEvent> events;
+  ScriptHeader header;
+  std::string error;
+  EXPECT_TRUE(ParseSimScript(text, events, error, &header)) << error;
+  std::FILE* out = std::tmpfile();
+  Output result;
+  result.status = VerifyReplay(SimOptions(), events, header, out);
+  std::rewind(out);
+  char line[256];
+  while (std::fgets(line, sizeof line, out) != nullptr) {
+    result.lines.emplace_back(line, std::strcspn(line, "\n"));
+  }
+  std::fclose(out);
+  return result;
+}
+
+}  // namespace
+
+// A game still running after the replay's last event, with no result in the
+// file, is named and fails the check; a game that ended (stopped, by an exit,
+// or with a result recorded) is compared as ever.
+TEST(SimVerifyTest, AGameRunningAtTheReplaysEndIsUnfinished) {
+  const std::string zero = "score 0 level 0";
+  const struct {
+    std::string body;
+    int status;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"0 rapid\n", 0, {"verified: 0 game(s), 0 different"}},
+      {"0 start\n5 stop\n#@ game 1 score 0 level 0\n",
+       0,
+       {"game 1: recorded " + zero + ", replayed " + zero, "verified: 1 game(s), 0 different"}},
+      {"0 start\n10 exit\n#@ game 1 score 0 level 0\n",
+       0,
+       {"game 1: recorded " + zero + ", replayed " + zero, "verified: 1 game(s), 0 different"}},
+      {"0 start\n5 click 100 100\n",
+       1,
+       {"game 1: unfinished at the replay's end", "FAILED: 1 game(s), 0 different, 1 unfinished"}},
+      {"0 start\n5 stop\n#@ game 1 score 0 level 0\n10 start\n20 click 1 1\n",
+       1,
+       {"game 1: recorded " + zero + ", replayed " + zero, "game 2: unfinished at the replay's end",
+        "FAILED: 2 game(s), 0 different, 1 unfinished"}},
+      // the file says the game ended, the replay does not get there
+      {"0 start\n5 click 100 100\n#@ game 1 score 0 level 0\n",
+       1,
+       {"game 1: recorded " + zero + ", replayed none  DIFFERENT",
+        "FAILED: 1 game(s), 1 different"}},
+  };
+  for (const auto& c : cases) {
+    const Output out = Verify(c.body);
+    EXPECT_EQ(out.status, c.status) << c.body;
+    EXPECT_EQ(out.lines, c.lines) << c.body;
+  }
 }
