@@ -39,6 +39,33 @@ void ShowSurface() {
   PageShowFrame(reinterpret_cast<const unsigned char*>(framePixels), framesRun);
 }
 
+// The score line and the ranking as text for the page's screen-reader
+// mirror, passed on when they change.
+void MirrorForReaders() {
+  static std::string lastLine;
+  static std::string lastRanking;
+  char line[96];
+  const long long level = static_cast<long long>(World.level) + 1;
+  if (World.demoMode != 0) {
+    std::snprintf(line, sizeof line, "Last player's score: %d  Level: %lld", World.score, level);
+  } else {
+    std::snprintf(line, sizeof line, "SCORE: %d  LEVEL: %lld", World.score, level);
+  }
+  std::string ranking;
+  for (const RankingEntry& row : World.ranking) {
+    char values[64];
+    std::snprintf(values, sizeof values, "LEVEL %lld  %s  %d  ",
+                  static_cast<long long>(row.level) + 1, row.rapid != 0 ? "RA" : "NM", row.score);
+    if (!ranking.empty()) ranking += '\n';
+    ranking += values;
+    ranking.append(row.name, static_cast<std::size_t>(NameLength(row)));
+  }
+  if (line == lastLine && ranking == lastRanking) return;
+  lastLine = line;
+  lastRanking = ranking;
+  PageMirror(lastLine.c_str(), lastRanking.c_str());
+}
+
 void BuildMenu() {
   PageSetTitle(kWindowTitle);
   for (int p = 0; p < 3; ++p) {
@@ -188,7 +215,10 @@ int main() {
     if (World.frameTick != 0) {
       const StepOutcome step = SessionStep();
       if (step.frame) ++framesRun;
-      if (step.show) ShowSurface();
+      if (step.show) {
+        ShowSurface();
+        MirrorForReaders();
+      }
       if (scripted && step.show && PlaybackFinished()) PagePlaybackEnded();
     }
     if (quitRequested) break;

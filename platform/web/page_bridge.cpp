@@ -32,7 +32,11 @@ EM_JS(void, PageShowMessage, (const char* text), {
 });
 
 EM_JS(void, PageShowFrame, (const unsigned char* rgba, double framesRun), {
-  TavroPage.showFrame(HEAPU8.subarray(rgba, rgba + 512 * 512 * 4), framesRun);
+  TavroPage.showFrame(() => HEAPU8.subarray(rgba, rgba + 512 * 512 * 4), framesRun);
+});
+
+EM_JS(void, PageMirror, (const char* scoreLine, const char* rankingRows), {
+  TavroPage.mirror(UTF8ToString(scoreLine), UTF8ToString(rankingRows));
 });
 
 EM_ASYNC_JS(int, PageWaitForWork, (int waitFlag), {

@@ -24,11 +24,16 @@ char* PageScriptText(int* length);
 // A line for the player under the playfield (an error of the test hook).
 void PageShowMessage(const char* text);
 
-// Shows 512 x 512 RGBA pixels on the playfield canvas.
+// Shows 512 x 512 RGBA pixels on the playfield canvas in the display's next
+// frame; the pixels must stay until then (a later picture replaces them).
 void PageShowFrame(const unsigned char* rgba, double framesRun);
+// The score line and the ranking's rows (one a line) as text for screen
+// readers.
+void PageMirror(const char* scoreLine, const char* rankingRows);
 // Waits for something to do: returns 0 at once when input is waiting, else 1
-// once the next 20 ms tick has come (with waitFlag 0, once the browser has
-// had its turn). No tick comes while a menu is open or the page is hidden.
+// once the next 20 ms tick has come on the page's own clock, whatever the
+// display's rate (with waitFlag 0, once the browser has had its turn). No
+// tick comes while a menu is open or the page is hidden.
 int PageWaitForWork(int waitFlag) PAGE_ASYNC(PageWaitForWork);
 // Takes the oldest waiting input: its kind (PageEventKind) and arguments, or
 // 0 when none waits.

@@ -1,4 +1,6 @@
-// The four effects through Web Audio.
+// The four effects through Web Audio. A context left running costs
+// processor time even when silent, so it rests (suspended) after a second
+// with nothing playing and wakes on the next sound.
 "use strict";
 
 ((page) => {
@@ -6,6 +8,7 @@
   // at their loudest together stay within full scale.
   const kVoiceGain = 0.25;
   const kFallbackVoice = 4;
+  const kRestAfterMs = 1000;
 
   page.audio = {
     context: null,
@@ -14,6 +17,10 @@
     voices: [],
     decoded: new Map(),
     muted: false,
+    // suspended by the page for want of sound (not by the browser's wait
+    // for a gesture)
+    resting: false,
+    restTimer: null,
 
     open() {
       const AudioContextClass = window.AudioContext || window.webkitAudioContext;
@@ -28,11 +35,15 @@
       this.output.connect(this.context.destination);
       // Browsers start sound only after the player's first gesture.
       const unlock = () => {
-        if (this.context && this.context.state === "suspended") this.context.resume();
+        if (this.context && this.context.state === "suspended" && !this.resting) {
+          this.context.resume();
+          this.restSoon();
+        }
       };
       for (const type of ["pointerdown", "keydown", "touchend"]) {
         window.addEventListener(type, unlock, { capture: true });
       }
+      this.restSoon();
       return true;
     },
 
@@ -57,14 +68,47 @@
       return true;
     },
 
+    // Whether a sound may start now: the context runs, or rests and is
+    // woken (a sound started meanwhile plays as it wakes).
+    awake() {
+      if (this.muted || !this.context) return false;
+      if (this.resting) {
+        this.resting = false;
+        this.context.resume();
+        return true;
+      }
+      return this.context.state === "running";
+    },
+
     start(voice, buffer) {
-      if (this.muted || !this.context || this.context.state !== "running" || !buffer) return;
+      if (!buffer || !this.awake()) return;
       this.stop(voice);
       const source = this.context.createBufferSource();
       source.buffer = buffer;
       source.connect(this.output);
+      source.playing = true;
+      source.onended = () => {
+        source.playing = false;
+        this.restSoon();
+      };
       source.start();
       this.voices[voice] = source;
+      clearTimeout(this.restTimer);
+      this.restTimer = null;
+    },
+
+    // Suspends the context a second after the last sound ended, unless
+    // another started meanwhile.
+    restSoon() {
+      clearTimeout(this.restTimer);
+      this.restTimer = setTimeout(() => {
+        this.restTimer = null;
+        const playing = this.voices.some((source) => source && source.playing);
+        if (!playing && this.context && this.context.state === "running") {
+          this.resting = true;
+          this.context.suspend();
+        }
+      }, kRestAfterMs);
     },
 
     stop(voice) {
@@ -84,7 +128,7 @@
 
     // A whole WAVE image on the fallback voice, decoded once per image.
     playImage(key, image) {
-      if (this.muted || !this.context || this.context.state !== "running") return;
+      if (this.muted || !this.context || (this.context.state !== "running" && !this.resting)) return;
       const known = this.decoded.get(key);
       if (known) return this.start(kFallbackVoice, known);
       this.context.decodeAudioData(image.slice().buffer).then(
@@ -102,6 +146,7 @@
     },
 
     close() {
+      clearTimeout(this.restTimer);
       this.voices.forEach((_, voice) => this.stop(voice));
       this.buffers = [];
       this.decoded.clear();

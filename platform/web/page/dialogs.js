@@ -1,9 +1,11 @@
 // The program's boxes and dialogs as modal HTML dialogs: the two
 // confirmations, the about dialog and the name entry with its width rule.
+// Each gives the keyboard back to where it was when it closes.
 "use strict";
 
 ((page) => {
   let openDialog = null;
+  let lastId = 0;
 
   // A new element with a class and a text, both optional.
   function element(tag, className = "", text = "") {
@@ -55,8 +57,11 @@
     return dialog;
   }
 
+  let focusBefore = null;
+
   function showDialog(dialog, focus) {
     page.closeMenu(false);
+    focusBefore = document.activeElement;
     document.body.append(dialog);
     openDialog = dialog;
     dialog.showModal();
@@ -68,10 +73,14 @@
     openDialog = null;
     dialog.close();
     dialog.remove();
+    const back = focusBefore;
+    focusBefore = null;
+    if (back && back !== document.body && back.isConnected) back.focus({ preventScroll: true });
     return true;
   }
 
-  // OK and Cancel, Cancel the default; Escape and the close box cancel.
+  // OK and Cancel, Cancel the default; Escape and the close box cancel. A
+  // screen reader announces it as an alert, with its question.
   page.confirm = (caption, text) =>
     new Promise((resolve) => {
       const finish = (ok) => {
@@ -80,13 +89,17 @@
       const message = element("div", "box-message");
       const icon = element("span", "box-icon", "⚠");
       icon.setAttribute("aria-hidden", "true");
-      message.append(icon, element("span", "", text));
+      const question = element("span", "", text);
+      question.id = "box-text-" + ++lastId;
+      message.append(icon, question);
       const ok = button("OK", () => finish(true));
       const cancel = button("キャンセル", () => finish(false));
       ok.dataset.answer = "ok";
       cancel.dataset.answer = "cancel";
       const cancelled = () => finish(false);
       const dialog = makeDialog(caption, cancelled, cancelled, [message], [ok, cancel]);
+      dialog.setAttribute("role", "alertdialog");
+      dialog.setAttribute("aria-describedby", question.id);
       showDialog(dialog, cancel);
     });
 

@@ -7,6 +7,8 @@
   const popups = [];  // {title, element, items: [{element, id, mnemonic}]}
   const itemsById = new Map();
   let openIndex = -1;
+  // where the keyboard was before the menu opened, to return to
+  let focusBefore = null;
 
   // "開始(&S)" as the text with S underlined, and its mnemonic.
   function labelOf(text) {
@@ -107,7 +109,10 @@
 
   function openMenu(index, byKeyboard) {
     if (page.programEnded || !page.ready) return;
+    if (openIndex < 0) focusBefore = document.activeElement;
+    const before = focusBefore;
     closeMenu(false);
+    focusBefore = before;
     const popup = popups[index];
     // the program sets the popup's checks and greying as it opens
     Module._WebInitMenuPopup(index);
@@ -121,14 +126,24 @@
     if (byKeyboard) popup.items[0].element.focus();
   }
 
-  // Closes the open popup, if any; focusTitle puts the keyboard on its title.
+  // Closes the open popup, if any; focusTitle puts the keyboard on its title,
+  // else it goes back to where it was before the menu opened.
   function closeMenu(focusTitle) {
     if (openIndex < 0) return;
     const popup = popups[openIndex];
     popup.element.hidden = true;
     popup.title.setAttribute("aria-expanded", "false");
-    if (focusTitle) popup.title.focus();
-    else if (popup.element.contains(document.activeElement)) document.activeElement.blur();
+    const back = focusBefore;
+    focusBefore = null;
+    if (focusTitle) {
+      popup.title.focus();
+    } else if (popup.element.contains(document.activeElement)) {
+      if (back && back !== document.body && back.isConnected && !back.closest(".menu-popup")) {
+        back.focus({ preventScroll: true });
+      } else {
+        document.activeElement.blur();
+      }
+    }
     openIndex = -1;
     page.menuOpen = false;
     page.showMessage("");

@@ -40,6 +40,7 @@ const TavroPage = (() => {
   let waiter = null;  // {resolve, waitFlag} while the program waits
   let origin = performance.now();
   let lastTick = -1;
+  let tickTimer = null;
   let animationPending = false;
   let busySince = 0;
   let yieldPending = false;
@@ -69,11 +70,14 @@ const TavroPage = (() => {
     w.resolve(value);
   }
 
+  // The display's frame: the latest picture goes to the canvas, and unpaced
+  // frames go on after the browser has painted.
   function requestAnimation() {
     if (animationPending) return;
     animationPending = true;
     requestAnimationFrame(() => {
       animationPending = false;
+      drawPicture();
       busySince = performance.now();
       pump();
     });
@@ -100,13 +104,21 @@ const TavroPage = (() => {
       }
       return;
     }
-    // One frame at most per 20 ms tick; ticks missed are not made up.
-    const tick = Math.floor((performance.now() - origin) / kTickMs);
+    // The 20 ms clock, whatever the display's rate: one frame at most per
+    // tick, and ticks missed are not made up.
+    const now = performance.now();
+    const tick = Math.floor((now - origin) / kTickMs);
     if (tick > lastTick) {
       lastTick = tick;
       return answer(1);
     }
-    requestAnimation();
+    if (tickTimer === null) {
+      const wait = origin + (tick + 1) * kTickMs - now;
+      tickTimer = setTimeout(() => {
+        tickTimer = null;
+        pump();
+      }, Math.max(0, wait));
+    }
   }
 
   page.waitForWork = (waitFlag) =>
@@ -163,34 +175,108 @@ const TavroPage = (() => {
 
   // ---- The playfield ----------------------------------------------------
 
-  page.showFrame = (rgba, framesRun) => {
+  // The program's latest picture, put on the canvas in the display's next
+  // frame: a display slower than the ticks shows fewer of them, a faster one
+  // shows each once. `pixels` gives the picture's bytes as they are when it
+  // is called: the program's memory may grow (and move) before then.
+  let pixels = null;
+  page.drawPending = () => pixels !== null;
+  page.showFrame = (source, framesRun) => {
+    pixels = source;
+    page.framesRun = framesRun;
+    requestAnimation();
+  };
+
+  function drawPicture() {
+    if (!pixels) return;
+    const rgba = pixels();
+    pixels = null;
     if (!picture || picture.data.buffer !== rgba.buffer || picture.data.byteOffset !== rgba.byteOffset) {
       picture = new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), kSide, kSide);
     }
     context.putImageData(picture, 0, 0);
-    page.framesRun = framesRun;
-    if (page.firstFrameMs === null && framesRun > 0) page.firstFrameMs = performance.now();
+    if (page.firstFrameMs === null && page.framesRun > 0) page.firstFrameMs = performance.now();
+  }
+
+  // The playfield's side in device pixels for a room of `room` device
+  // pixels: the largest whole number of device pixels per game pixel that
+  // fits, unless that leaves more than a quarter of the room empty; then
+  // the whole room, its game pixels sampled by nearest neighbour (none more
+  // than one device pixel larger than another).
+  const kLeastFill = 0.75;
+  page.playfieldDeviceSide = (room) => {
+    const whole = Math.floor(room / kSide) * kSide;
+    return whole > 0 && whole >= kLeastFill * room ? whole : room;
   };
 
-  // The playfield at the largest whole number of device pixels per game
-  // pixel that fits the window beside the menu bar and the status line.
+  // The CSS position nearest `at` that lies on a whole device pixel (or
+  // nearest to one). Browsers lay out in fractions of a CSS pixel (1/64 in
+  // Chromium, 1/60 in Firefox), so only quarters are taken, which both hold
+  // exactly.
+  function onDevicePixel(at, ratio) {
+    const base = Math.round(at * 4);
+    let best = base / 4;
+    let bestError = Infinity;
+    for (let step = 0; step <= 64 && bestError > 1e-6; step++) {
+      for (const quarter of [base - step, base + step]) {
+        const p = quarter / 4;
+        const error = Math.abs(p * ratio - Math.round(p * ratio));
+        if (error < bestError - 1e-9) {
+          best = p;
+          bestError = error;
+        }
+      }
+    }
+    return best;
+  }
+
+  // Sizes the playfield for the window beside the menu bar and the status
+  // line. Its box takes whole CSS pixels (browsers may paint a box's edges
+  // only on those); the canvas, 512 CSS pixels, is scaled into it by a
+  // transform, which keeps exact device pixels, and moved onto a whole
+  // device pixel: with a whole number of device pixels per game pixel each
+  // game pixel then covers exactly as many.
   function fitPlayfield() {
     const ratio = window.devicePixelRatio || 1;
-    const chrome = document.getElementById("menubar").offsetHeight + statusLine.offsetHeight + 2;
+    const frame = document.getElementById("window");
+    const box = document.getElementById("playfield-box");
+    const chrome =
+      document.getElementById("menubar").getBoundingClientRect().height +
+      statusLine.getBoundingClientRect().height + 2;
     const roomWidth = window.innerWidth - 2;
     const roomHeight = window.innerHeight - chrome;
-    let scale = 1;
-    while (scale < 64 && (kSide * (scale + 1)) / ratio <= Math.min(roomWidth, roomHeight)) {
-      scale++;
-    }
-    let side = (kSide * scale) / ratio;
-    // A window too small even for one device pixel a game pixel shrinks it.
-    if (side > Math.min(roomWidth, roomHeight)) side = Math.max(64, Math.min(roomWidth, roomHeight));
-    canvas.style.width = side + "px";
-    canvas.style.height = side + "px";
-    statusLine.style.maxWidth = side - 12 + "px";
+    // a window too small for anything keeps a playfield of 64 CSS pixels
+    const room = Math.floor(Math.max(64, Math.min(roomWidth, roomHeight)) * ratio + 1e-6);
+    const side = page.playfieldDeviceSide(room) / ratio;
+    const boxSide = Math.ceil(side - 1e-6);
+    box.style.width = boxSide + "px";
+    box.style.height = boxSide + "px";
+    statusLine.style.maxWidth = boxSide - 12 + "px";
+    frame.style.left = "0px";
+    frame.style.top = "0px";
+    const outer = frame.getBoundingClientRect();
+    let inner = box.getBoundingClientRect();
+    const centre = (free, inset) => onDevicePixel(Math.max(0, free / 2) + inset, ratio) - inset;
+    frame.style.left = centre(window.innerWidth - outer.width, inner.left - outer.left) + "px";
+    frame.style.top = centre(window.innerHeight - outer.height, inner.top - outer.top) + "px";
+    inner = box.getBoundingClientRect();
+    const shift = (at) => (Math.round(at * ratio) - at * ratio) / ratio;
+    canvas.style.transform =
+      `translate(${shift(inner.left)}px, ${shift(inner.top)}px) scale(${side / kSide})`;
   }
   window.addEventListener("resize", fitPlayfield);
+  // A new pixel ratio (zoom, another screen) need not resize the window.
+  function followRatio() {
+    matchMedia(`(resolution: ${window.devicePixelRatio}dppx)`).addEventListener(
+      "change",
+      () => {
+        fitPlayfield();
+        followRatio();
+      },
+      { once: true }
+    );
+  }
+  followRatio();
   page.fitPlayfield = fitPlayfield;
 
   function playfieldPoint(event) {
@@ -213,6 +299,36 @@ const TavroPage = (() => {
     if (p) queueEvent(kEventMove, p.x, p.y);
   });
   canvas.addEventListener("contextmenu", (event) => event.preventDefault());
+
+  // The score line and the ranking for screen readers, in the hidden live
+  // regions: the ranking as it changes, the score line at most every
+  // couple of seconds (always ending at the newest), so that a game's quick
+  // points are not read out one by one.
+  const kSpokenScoreMs = 2000;
+  const spokenScore = document.getElementById("spoken-score");
+  const spokenRanking = document.getElementById("spoken-ranking");
+  let scoreText = "";
+  let scoreSpokenAt = -Infinity;
+  let scoreTimer = null;
+  function speakScore() {
+    scoreTimer = null;
+    scoreSpokenAt = performance.now();
+    spokenScore.textContent = scoreText;
+  }
+  page.mirror = (scoreLine, rankingRows) => {
+    scoreText = scoreLine;
+    if (scoreTimer === null) {
+      scoreTimer = setTimeout(speakScore, Math.max(0, scoreSpokenAt + kSpokenScoreMs - performance.now()));
+    }
+    const rows = rankingRows.split("\n");
+    if (rows.join("\n") !== [...spokenRanking.children].map((row) => row.textContent).join("\n")) {
+      spokenRanking.replaceChildren(...rows.map((text) => {
+        const row = document.createElement("li");
+        row.textContent = text;
+        return row;
+      }));
+    }
+  };
 
   page.showMessage = (text) => {
     statusLine.textContent = text;
