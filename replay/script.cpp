@@ -225,6 +225,11 @@ std::string QuoteFileText(std::string_view text) {
 bool ParseScript(const std::string& text, std::vector<ScriptEvent>& events, ScriptHeader& header,
                  std::string& error) {
   const std::string_view all = text;
+  // the readers' cap holds for a text from anywhere else too
+  if (all.size() > kMaxScriptBytes) {
+    error = "larger than " + std::to_string(kMaxScriptBytes >> 20) + " MiB";
+    return false;
+  }
   if (IsNewerReplayMagic(FirstLine(all))) {
     error = NewerFormatMessage(FirstLine(all));
     return false;

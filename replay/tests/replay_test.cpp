@@ -247,7 +247,8 @@ std::string Repeat(const std::string& line, long long count) {
 }
 
 // What a session can make bounds a replay: its last frame, and its events
-// for its frames. A plain script is bounded by neither.
+// for its frames. A plain script is bounded by neither, only by the size
+// that bounds every text.
 TEST(ReplayLimitsTest, ReplaysHoldAtMostWhatASessionCanMake) {
   const std::string last = std::to_string(kMaxReplayFrames);
   const long long mostAtFrame0 = kMaxEventsPerFrame + kExtraReplayEvents;
@@ -271,6 +272,8 @@ TEST(ReplayLimitsTest, ReplaysHoldAtMostWhatASessionCanMake) {
       {head + "1 about\n" + Repeat("0 repaint\n", mostAtFrame0 + 4),
        "the replay holds 100009 events for 2 frame(s)"},
       {Repeat("0 move 1 1\n", mostAtFrame0 + 1), ""},
+      {std::string(kMaxScriptBytes - 7, '#') + "\n0 stop", ""},
+      {std::string(kMaxScriptBytes - 6, '#') + "\n0 stop", "larger than 16 MiB"},
   };
   for (const auto& c : cases) {
     std::vector<ScriptEvent> events;
