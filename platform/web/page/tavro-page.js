@@ -28,6 +28,11 @@ const TavroPage = (() => {
     ready: false,
     // an open menu holds the frames, as a window's menu loop does
     menuOpen: false,
+    // the stored items' texts as the program last read or stored them
+    // (files/web_files.cpp), and how many it copied in and stored
+    storageKnown: new Map(),
+    storageCopies: 0,
+    storageWrites: 0,
   };
 
   // ---- Input and frame ticks ------------------------------------------

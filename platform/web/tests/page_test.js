@@ -669,6 +669,72 @@ chromiumOnly("a browser that refuses to store the settings has the player told s
   await page.browserContext().close();
 });
 
+chromiumOnly("a huge stored settings item: refused over 16 MiB, read once and stored only when changed below", async () => {
+  const ranked = (name) => settingsFile(1, [{ level: 4, score: 777, name }]);
+  const spokenFirstRow = (page) => page.$eval("#spoken-ranking li", (li) => li.textContent);
+  const hide = async (page) => {
+    const other = await page.browserContext().newPage();
+    await other.goto(`${origin}/scratch/blank.html`);
+    await other.bringToFront();
+    await page.waitForFunction(() => document.hidden);
+    await page.bringToFront();
+    await page.waitForFunction(() => !document.hidden);
+    return other;
+  };
+
+  // Over the cap (a browser with a larger quota than Chromium's would hold
+  // it: the page is shown one). 9M two-byte characters are 18 MB of UTF-8.
+  let page = await (await browser.createBrowserContext()).newPage();
+  await page.evaluateOnNewDocument((text) => {
+    const huge = text + "[PAD]\nx=" + "\u00e9".repeat(9e6) + "\n";
+    const get = Storage.prototype.getItem;
+    const set = Storage.prototype.setItem;
+    window.hugeStored = 0;
+    Storage.prototype.getItem = function (key) {
+      return key === "TAVRO.INI" ? huge : get.call(this, key);
+    };
+    Storage.prototype.setItem = function (key, value) {
+      if (key === "TAVRO.INI") window.hugeStored++;
+      return set.call(this, key, value);
+    };
+  }, ranked("Huge"));
+  await page.goto(`${origin}/index.html`);
+  await page.waitForFunction(() => TavroPage.ready && TavroPage.framesRun > 0);
+  await page.waitForSelector("#spoken-ranking li");
+  assert.doesNotMatch(await spokenFirstRow(page), /Huge/, "the ranking was read");
+  await chooseMenu(page, "ゲーム(F)", "終了");
+  await dialogButton(page, "ok");
+  await page.waitForSelector("#ended", { visible: true });
+  assert.deepEqual(await page.evaluate(() => [TavroPage.storageCopies, window.hugeStored]), [0, 0]);
+  await page.browserContext().close();
+
+  // Below it: 4M characters, 8 MB of UTF-8.
+  const padding = "[PAD]\nx=" + "\u00e9".repeat(4e6) + "\n";
+  page = await openGame("", ranked("Big") + padding);
+  const counts = () => page.evaluate(() => [TavroPage.storageCopies, TavroPage.storageWrites]);
+  await page.waitForFunction(() => /Big/.test(document.getElementById("spoken-ranking").textContent));
+  assert.deepEqual(await counts(), [1, 0]);
+  // Saves with nothing changed neither copy nor store it.
+  await hide(page);
+  await hide(page);
+  assert.deepEqual(await counts(), [1, 0]);
+  // A changed setting is stored, from the copy.
+  await chooseMenu(page, "設定(C)", "効果音");
+  const other = await hide(page);
+  assert.deepEqual(await counts(), [1, 1]);
+  assert.equal(await storedSettings(page), ranked("Big").replace("SoundFlag=0", "SoundFlag=1") + padding);
+  // Another tab changes the item: the next save reads it again.
+  await other.evaluate((key) => {
+    localStorage.setItem(key, localStorage.getItem(key).replace(/\[PAD\][^]*/, "[PAD]\nx=other tab\n"));
+  }, kSettingsKey);
+  await chooseMenu(page, "設定(C)", "効果音");
+  await hide(page);
+  assert.deepEqual(await counts(), [2, 2]);
+  assert.equal(await storedSettings(page), ranked("Big") + "[PAD]\nx=other tab\n");
+  assert.deepEqual(page.errors, []);
+  await page.browserContext().close();
+});
+
 chromiumOnly("sound starts with the first gesture, rests when idle; a shot plays on its voice, not with sound off", async () => {
   const kShot = 3;
   const page = await openGame("", settingsFile(1, [], 1));
