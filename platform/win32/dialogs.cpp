@@ -1,6 +1,7 @@
 #include "platform/win32/dialogs.h"
 
 #include "app/window_proc.h"
+#include "platform/win32/dialog_layout.h"
 #include "platform/win32/host.h"
 #include "platform/win32/text.h"
 #include "records/name_width.h"
@@ -89,9 +90,24 @@ int CenterWindow(HWND window, HWND reference) {
   return 1;
 }
 
+namespace {
+
+// The about dialog's texts still cut after its layout, for the frame log;
+// -1 until it is first shown.
+int aboutTextsCut = -1;
+
+}  // namespace
+
+int AboutTextsCut() {
+  return aboutTextsCut;
+}
+
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
+      // The template was laid out for MS PGothic; other fonts need more room.
+      FitStaticTexts(dialog);
+      aboutTextsCut = CountCutStaticTexts(dialog);
       CenterWindow(dialog, nullptr);
       return TRUE;
     case WM_COMMAND:

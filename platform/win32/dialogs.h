@@ -13,6 +13,9 @@ namespace tavro_win32 {
 int CenterWindow(HWND window, HWND reference);
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// How many of the about dialog's texts did not fit when it was last shown;
+// -1 before it is shown (a measuring aid).
+int AboutTextsCut();
 INT_PTR CALLBACK NameEntryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs the name-entry dialog owned by owner. True when it was closed through

@@ -34,7 +34,9 @@
 namespace tavro_win32 {
 namespace {
 
-constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
+// A window of a fixed size (the playfield at its scale): no sizing border
+// and no maximize box, so the system menu's Size and Maximize are greyed.
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW & ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
 constexpr DWORD kWindowExStyle = WS_EX_OVERLAPPEDWINDOW;
 // Posted by the console control handler's thread: end in order.
 constexpr UINT kShutdownMessage = WM_APP + 1;
@@ -46,6 +48,8 @@ SIZE outerSize = {kSurfaceWidth, kSurfaceHeight};
 
 HANDLE frameTimer = nullptr;
 bool timerPeriodRaised = false;
+// The kind of frame timer running, for the frame log.
+const char* timerKind = "none";
 
 bool quitRequested = false;
 int quitExitCode = 0;
@@ -57,8 +61,9 @@ long long framesRun = 0;
 LARGE_INTEGER firstFrame = {};
 LARGE_INTEGER lastFrame = {};
 LARGE_INTEGER programStart = {};
-POINT clientOrigin = {};  // on the screen, at the first frame
-int menuItems = 0;        // in the menu bar, at the first frame
+POINT clientOrigin = {};                 // on the screen, at the first frame
+int menuItems = 0;                       // in the menu bar, at the first frame
+const char* soundAtFirstFrame = "none";  // the mixer's path while open
 
 UINT WindowDpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -161,6 +166,7 @@ void CountFrame() {
       ClientToScreen(mainWindow, &clientOrigin);
       menuItems = GetMenuItemCount(GetMenu(mainWindow));
     }
+    soundAtFirstFrame = MixerPathName();
   }
   lastFrame = now;
   framesRun++;
@@ -186,9 +192,11 @@ void WriteFrameLog() {
     std::fprintf(log, "frames %lld\nframe_seconds %.4f\nwall_seconds %.4f\ncpu_seconds %.4f\n",
                  framesRun, static_cast<double>(lastFrame.QuadPart - firstFrame.QuadPart) / f,
                  static_cast<double>(now.QuadPart - programStart.QuadPart) / f, cpu);
-    std::fprintf(log, "sound %s\nscale %d\ntimer %s\n", MixerPathName(), scale,
-                 timerPeriodRaised ? "timeBeginPeriod" : "high-resolution");
-    std::fprintf(log, "client %ld %ld\nmenu_items %d\n", clientOrigin.x, clientOrigin.y, menuItems);
+    // The mixer is closed by now; it names the path its last opening took.
+    std::fprintf(log, "sound %s\nsound_first_frame %s\nscale %d\ntimer %s\n", MixerPathName(),
+                 soundAtFirstFrame, scale, timerKind);
+    std::fprintf(log, "client %ld %ld\nmenu_items %d\nabout_cut %d\n", clientOrigin.x,
+                 clientOrigin.y, menuItems, AboutTextsCut());
     std::fclose(log);
   }
 }
@@ -221,8 +229,11 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (window == mainWindow) mainWindow = nullptr;
       return 0;
     case WM_SIZE:
-      // The window keeps the size that shows the playfield at its scale.
-      if (wParam != SIZE_MINIMIZED) {
+      // The window keeps the size that shows the playfield at its scale;
+      // maximized from outside, it goes back to where it was.
+      if (wParam == SIZE_MAXIMIZED) {
+        PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+      } else if (wParam != SIZE_MINIMIZED) {
         RECT r;
         GetWindowRect(window, &r);
         if (r.right - r.left != outerSize.cx || r.bottom - r.top != outerSize.cy) {
@@ -305,16 +316,23 @@ bool RegisterWindowClass() {
 // A periodic 20 ms waitable timer. The high-resolution kind keeps its
 // period on any system timer; without it the system timer is raised to 1 ms.
 bool StartFrameTimer() {
+  timerKind = "high-resolution";
   frameTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                       TIMER_ALL_ACCESS);
   if (frameTimer == nullptr) {
     timerPeriodRaised = timeBeginPeriod(1) == TIMERR_NOERROR;
+    timerKind = timerPeriodRaised ? "timeBeginPeriod" : "waitable";
     frameTimer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
   }
-  if (frameTimer == nullptr) return false;
   LARGE_INTEGER due;
   due.QuadPart = -10000LL * kFramePeriodMs;  // relative, in 100 ns units
-  return SetWaitableTimer(frameTimer, &due, kFramePeriodMs, nullptr, nullptr, FALSE) != FALSE;
+  if (frameTimer != nullptr &&
+      !SetWaitableTimer(frameTimer, &due, kFramePeriodMs, nullptr, nullptr, FALSE)) {
+    CloseHandle(frameTimer);
+    frameTimer = nullptr;
+  }
+  if (frameTimer == nullptr) timerKind = "none";
+  return frameTimer != nullptr;
 }
 
 // The timer is auto-reset: ticks missed while the program was busy count as
@@ -449,7 +467,8 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
   ApplyScale(mainWindow, WindowDpi(mainWindow));
   ClearSurface();
   InitSurfaceFont();
-  ShowWindow(mainWindow, showCommand);
+  // A shortcut set to "Maximized" opens it at its own size.
+  ShowWindow(mainWindow, showCommand == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : showCommand);
   UpdateWindow(mainWindow);
 
   if (replay) {

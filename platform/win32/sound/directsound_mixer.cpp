@@ -17,6 +17,8 @@ constexpr LONG kEffectVolume = -1204;
 
 IDirectSound* device = nullptr;
 IDirectSoundBuffer* primary = nullptr;
+// Whether the last MixerOpen got the device.
+bool openedDevice = false;
 
 struct Effect {
   IDirectSoundBuffer* buffer;
@@ -63,13 +65,14 @@ bool Muted() {
 namespace tavro_win32 {
 
 const char* MixerPathName() {
-  return device != nullptr ? "directsound" : "fallback";
+  return openedDevice ? "directsound" : "fallback";
 }
 
 }  // namespace tavro_win32
 
 bool MixerOpen() {
   MixerClose();
+  openedDevice = false;
   HWND window = tavro_win32::MainWindowHandle();
   if (window == nullptr || FAILED(DirectSoundCreate(nullptr, &device, nullptr))) {
     device = nullptr;
@@ -87,6 +90,7 @@ bool MixerOpen() {
     Release(device);
     return false;
   }
+  openedDevice = true;
   return true;
 }
 

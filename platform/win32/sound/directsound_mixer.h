@@ -5,8 +5,9 @@
 
 namespace tavro_win32 {
 
-// "directsound" once the device opened, else "fallback"; the effects then
-// go to PlaySound.
+// The path the last MixerOpen took, kept after MixerClose: "directsound"
+// when the device opened, else "fallback" (the embedded waves go to
+// PlaySound). "fallback" before any opening.
 const char* MixerPathName();
 
 }  // namespace tavro_win32

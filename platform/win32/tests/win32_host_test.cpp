@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include "host/mixer.h"
 #include "host/named_mutex.h"
+#include "platform/win32/dialog_layout.h"
 #include "platform/win32/playfield_scale.h"
 #include "platform/win32/settings_location.h"
 #include "platform/win32/text.h"
+#include "res/win32/resource.h"
 
 namespace tavro_win32 {
 namespace {
@@ -72,6 +76,93 @@ TEST(Text, LegacyTextIsUtf8ThenShiftJisThenTheAnsiCodePage) {
   for (const Case& c : cases) {
     EXPECT_EQ(LegacyTextToUtf8(c.bytes, 1252), c.utf8) << c.what;
   }
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(DialogLayout, TextsGrowAwayFromTheirAnchorAndTheDialogWidensAboutItsCentre) {
+  struct Case {
+    RECT rect;
+    SIZE needed;
+    DWORD style;
+    RECT grown;
+  };
+  const Case cases[] = {
+      {{10, 20, 110, 30}, {80, 8}, SS_CENTER, {10, 20, 110, 30}},  // fits: unchanged
+      {{10, 20, 110, 30}, {130, 8}, SS_CENTER, {-5, 20, 125, 30}},
+      {{10, 20, 110, 30}, {131, 8}, SS_CENTER, {-6, 20, 125, 30}},  // odd: half a pixel left
+      {{10, 20, 110, 30}, {130, 8}, SS_LEFT, {10, 20, 140, 30}},
+      {{10, 20, 110, 30}, {130, 8}, SS_RIGHT, {-20, 20, 110, 30}},
+      {{10, 20, 110, 30}, {50, 14}, SS_CENTER, {10, 20, 110, 34}},  // taller: downwards
+      {{10, 20, 110, 30}, {50, 14}, SS_CENTER | SS_CENTERIMAGE, {10, 18, 110, 32}},
+  };
+  for (const Case& c : cases) {
+    const RECT r = GrowToFit(c.rect, c.needed, c.style);
+    EXPECT_TRUE(SameRect(r, c.grown))
+        << c.needed.cx << "x" << c.needed.cy << " style " << c.style << ": " << r.left << " "
+        << r.top << " " << r.right << " " << r.bottom;
+  }
+  const SIZE client = {200, 100};
+  const SIZE none = DialogGrowthFor({{6, 6, 194, 94}}, client, 6);
+  EXPECT_EQ(none.cx, 0);
+  EXPECT_EQ(none.cy, 0);
+  // The wider overflow of the two sides counts for both; the bottom alone grows.
+  const SIZE some =
+      DialogGrowthFor({{-5, 10, 150, 20}, {20, 30, 197, 40}, {50, 80, 60, 99}}, client, 6);
+  EXPECT_EQ(some.cx, 11);
+  EXPECT_EQ(some.cy, 5);
+}
+
+// The about dialog from the program's resources, in the system's own fonts.
+INT_PTR CALLBACK FittedDialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  FitStaticTexts(dialog);
+  return TRUE;
+}
+
+RECT ClientRectOf(HWND dialog, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+TEST(DialogLayout, AboutDialogShowsEveryTextWhole) {
+  const HINSTANCE module = GetModuleHandleW(nullptr);
+  HWND fitted =
+      CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_ABOUT), nullptr, FittedDialogProc, 0);
+  // Wine makes no window without an X display (ctest runs this under xvfb-run).
+  if (fitted == nullptr) GTEST_SKIP() << "no window could be made: " << GetLastError();
+  EXPECT_EQ(CountCutStaticTexts(fitted), 0);
+
+  // A line that outgrows the dialog (as in a wide font) gets its whole width
+  // about its centre, and the dialog widens on both sides to hold it.
+  HWND line = nullptr;
+  for (HWND c = GetWindow(fitted, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t text[64] = {};
+    GetWindowTextW(c, text, 64);
+    if (std::wcsncmp(text, L"for Windows", 11) == 0) line = c;
+  }
+  ASSERT_NE(line, nullptr);
+  RECT before = ClientRectOf(fitted, line);
+  RECT dialogBefore;
+  GetWindowRect(fitted, &dialogBefore);
+  const LONG centre = (before.left + before.right) / 2;
+  SetWindowTextW(
+      line, (L"for Windows 2000/XP/Vista/7/8/8.1かそれ以降 " + std::wstring(40, L'W')).c_str());
+  EXPECT_EQ(CountCutStaticTexts(fitted), 1);
+  FitStaticTexts(fitted);
+  EXPECT_EQ(CountCutStaticTexts(fitted), 0);
+  RECT after = ClientRectOf(fitted, line);
+  RECT dialogAfter;
+  GetWindowRect(fitted, &dialogAfter);
+  const LONG growth =
+      (dialogAfter.right - dialogAfter.left - (dialogBefore.right - dialogBefore.left)) / 2;
+  EXPECT_GT(growth, 0);
+  EXPECT_LE(std::abs((after.left + after.right) / 2 - growth - centre), 1);
+  DestroyWindow(fitted);
 }
 
 class Migration : public ::testing::Test {
