@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "app/session.h"
 #include "game/flow.h"
 #include "host/window.h"
 #include "records/ranking.h"
+#include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
 #include "world/world.h"
@@ -20,6 +22,17 @@ bool AskName(char* typed, std::size_t capacity) {
   return true;
 }
 
+// The row whose name the dialog is asking for; -1 when none.
+int placeBeingNamed = -1;
+
+// Names the row (an empty name keeps the one it has) and notes the change
+// for the next save.
+void NameRow(int place, const char* name) {
+  const RankingEntry before = World.ranking[place];
+  NameRankingRow(place, name);
+  NoteRankingRowChanged(before, World.ranking[place]);
+}
+
 }  // namespace
 
 void RecordRanking() {
@@ -29,6 +42,7 @@ void RecordRanking() {
     return;
   }
   InsertRankingRow(place, World.score, World.level, RapidFlag);
+  NoteRankingRowEntered(World.ranking[place]);
   ResetLevelState(kLowestGround);
   StartNewWave();
 
@@ -38,14 +52,26 @@ void RecordRanking() {
 
   // a dialog that could not be shown leaves the default name
   char typed[256] = {};
+  placeBeingNamed = place;
   if (AskName(typed, sizeof typed)) {
     typed[sizeof typed - 1] = '\0';
     char name[kNameMaxBytes + 1];
     CleanPlayerName(typed, name);
     ReplayNoteName(name);
-    NameRankingRow(place, name);
+    NameRow(place, name);
   }
+  placeBeingNamed = -1;
 
   World.rankJustAchieved = place + 1;
   ReplayNoteRanked(World.ranking[place]);
+  SessionSaveRanking();
+}
+
+void KeepTypedName(const char* typed, std::size_t length) {
+  if (placeBeingNamed < 0) return;
+  char text[256];
+  CopyTypedName(typed, length, text, sizeof text);
+  char name[kNameMaxBytes + 1];
+  CleanPlayerName(text, name);
+  NameRow(placeBeingNamed, name);
 }

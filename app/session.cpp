@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/game_over.h"
 #include "app/script_player.h"
 #include "app/texts.h"
 #include "host/files.h"
+#include "host/window.h"
 #include "records/settings.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
@@ -20,6 +22,10 @@ bool keepReplays = false;
 std::time_t sessionStart = 0;
 long long framesRun = 0;
 char title[96];
+// The player was told this session that the ranking could not be saved.
+bool toldRankingNotSaved = false;
+// The notice, before the file's path.
+constexpr char kRankingNotSavedText[] = "ランキングを保存できませんでした。\n\n";
 
 void SetTitle(const char* state) {
   if (state == nullptr) {
@@ -34,6 +40,7 @@ void Begin(SessionKind newKind) {
   kind = newKind;
   keepReplays = false;
   framesRun = 0;
+  toldRankingNotSaved = false;
   std::snprintf(title, sizeof title, "%s", kWindowTitle);
 }
 
@@ -177,6 +184,20 @@ void SessionPlaybackChanged(PlaybackState state) {
 
 void SessionSaveNow() {
   if (!PlaybackActive() && !ProgramQuitting()) SaveSettings();
+}
+
+void SessionSaveRanking() {
+  if (kind != SessionKind::Play || PlaybackActive() || ProgramQuitting()) return;
+  // a system that names no place for the file keeps nothing, as at the exit
+  if (SettingsFilePath().empty()) return;
+  if (TrySaveRanking() || toldRankingNotSaved) return;
+  toldRankingNotSaved = true;
+  const std::string text = std::string(kRankingNotSavedText) + SettingsFilePath();
+  PlatformShowNotice(text.c_str());
+}
+
+void SessionKeepTypedName(const char* typed, std::size_t length) {
+  KeepTypedName(typed, length);
 }
 
 void SessionEnd() {

@@ -5,6 +5,7 @@
 // step says so.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "app/window_proc.h"
@@ -86,6 +87,19 @@ void SessionPlaybackChanged(PlaybackState state);
 // The system may end the program without notice (the page hidden, the
 // desktop session ending): the player's settings and ranking are saved now.
 void SessionSaveNow();
+
+// The ranking changed in the player's own session (a game entered it, or it
+// was cleared): it is saved now, merged with the file's (records/settings.h);
+// the three settings wait for the exit. Nothing during a script or a replay,
+// nor once the program quits. The first failure of a session is told to the
+// player in a notice.
+void SessionSaveRanking();
+
+// The session ends while the name-entry dialog is open, and the dialog may
+// not return before the program is gone: the text typed so far (length bytes
+// of UTF-8, not yet cleaned) names the new row now, so that the saves of the
+// end keep it. Nothing when no name is being asked for.
+void SessionKeepTypedName(const char* typed, std::size_t length);
 
 // The orderly end from outside the window (signal, end of the desktop
 // session, the window destroyed): the destroy step once, or for a replay the

@@ -52,9 +52,10 @@ void ClearRankingAfterConfirmation() {
     World.modalOpen = 0;
     return;
   }
-  ResetRanking();
+  ClearRanking();
   World.modalOpen = 0;
   EnterDemoMode();
+  SessionSaveRanking();
 }
 
 bool destroyed = false;

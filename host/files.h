@@ -112,3 +112,7 @@ std::string DefaultReplaysFolder();
 // while being read). Returns OpenFailure::None with the bytes in *text, or
 // the reason with *text empty.
 OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text);
+
+// The line end of the lines in a new text file: "\r\n" on Windows, "\n"
+// elsewhere. An existing file keeps its own.
+const char* PlatformNewFileLineEnd();

@@ -37,3 +37,8 @@ void PlatformQuit(int exitCode);
 
 // Shows the window's title (UTF-8); a host without a window keeps it.
 void PlatformSetTitle(const char* title);
+
+// Tells the player something in a box with OK (UTF-8 text), and returns when
+// it was closed; nothing when it cannot be shown, nor while the program is
+// being ended from outside.
+void PlatformShowNotice(const char* text);

@@ -1,6 +1,7 @@
 #include "records/ini.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -153,10 +154,29 @@ KeyPlace FindKey(std::string_view text, std::string_view section, std::string_vi
   return place;
 }
 
-std::string_view LineBreakOf(std::string_view text) {
+std::string_view LineBreakOf(std::string_view text, std::string_view newTextLineEnd) {
   const std::size_t newline = text.find('\n');
-  if (newline != std::string_view::npos && newline > 0 && text[newline - 1] == '\r') return "\r\n";
+  if (newline == std::string_view::npos) return newTextLineEnd;
+  if (newline > 0 && text[newline - 1] == '\r') return "\r\n";
   return "\n";
+}
+
+void AppendUtf8(std::string& out, std::uint32_t codePoint) {
+  if (codePoint < 0x80) {
+    out.push_back(static_cast<char>(codePoint));
+  } else if (codePoint < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else if (codePoint < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+  }
 }
 
 // The value as a caller's 256-byte buffer receives it.
@@ -210,8 +230,12 @@ int IniGetInt(std::string_view text, std::string_view section, std::string_view 
   return IniParseInt(VisibleValue(place.key.value), defaultValue);
 }
 
+bool IniHasKey(std::string_view text, std::string_view section, std::string_view key) {
+  return FindKey(text, section, key).keyFound;
+}
+
 void IniSetString(std::string& text, std::string_view section, std::string_view key,
-                  std::string_view value) {
+                  std::string_view value, std::string_view newTextLineEnd) {
   std::string stored;
   stored.reserve(value.size() + 2);
   for (char c : value) {
@@ -222,7 +246,7 @@ void IniSetString(std::string& text, std::string_view section, std::string_view 
     stored = '"' + stored + '"';
   }
 
-  const std::string lineBreak(LineBreakOf(text));
+  const std::string lineBreak(LineBreakOf(text, newTextLineEnd));
   const KeyPlace place = FindKey(text, section, key);
 
   if (place.keyFound) {
@@ -259,4 +283,42 @@ void IniSetString(std::string& text, std::string_view section, std::string_view 
   text += lineBreak;
   text += keyLine;
   text += lineBreak;
+}
+
+bool IniUtf16ToUtf8(std::string& text) {
+  if (text.size() < 2) return false;
+  const auto first = static_cast<unsigned char>(text[0]);
+  const auto second = static_cast<unsigned char>(text[1]);
+  bool little;
+  if (first == 0xFF && second == 0xFE) {
+    little = true;
+  } else if (first == 0xFE && second == 0xFF) {
+    little = false;
+  } else {
+    return false;
+  }
+  constexpr std::uint32_t kReplacement = 0xFFFD;
+  auto unit = [&](std::size_t at) {
+    const auto a = static_cast<unsigned char>(text[at]);
+    const auto b = static_cast<unsigned char>(text[at + 1]);
+    return static_cast<std::uint32_t>(little ? (b << 8 | a) : (a << 8 | b));
+  };
+  std::string out;
+  out.reserve(text.size() * 3 / 2);
+  std::size_t i = 2;
+  for (; i + 1 < text.size(); i += 2) {
+    const std::uint32_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < text.size()) {
+      const std::uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
+  }
+  if (i < text.size()) AppendUtf8(out, kReplacement);
+  text = std::move(out);
+  return true;
 }

@@ -10,7 +10,8 @@
 //   buffer, and stop at a zero byte.
 // - Writes create the section and the key as needed, replace an existing
 //   value in place and leave every other line as it was. New lines take the
-//   file's line-ending style ("\n" or "\r\n").
+//   text's line-ending style ("\n" or "\r\n", as its first line ends), or
+//   the caller's for a text without any line break yet.
 //
 // - A UTF-8 byte-order mark at the start of the text is skipped when reading
 //   and kept when writing.
@@ -40,9 +41,19 @@ int IniGetInt(std::string_view text, std::string_view section, std::string_view 
 // number too large for 32 bits wraps modulo 2^32.
 int IniParseInt(std::string_view value, int defaultValue);
 
+// Whether key is present in section (with or without a value).
+bool IniHasKey(std::string_view text, std::string_view section, std::string_view key);
+
 // Sets key in section to value. Line feeds in value are dropped; a value
 // that would read back differently (surrounding blanks, or one pair of
 // matching quotes around it) is written inside one more pair of double
-// quotes, so that IniGetString returns it unchanged.
+// quotes, so that IniGetString returns it unchanged. newTextLineEnd ends the
+// lines added to a text that has no line break yet.
 void IniSetString(std::string& text, std::string_view section, std::string_view key,
-                  std::string_view value);
+                  std::string_view value, std::string_view newTextLineEnd = "\n");
+
+// Text in UTF-16 with a byte-order mark (little- or big-endian, as editors
+// save "Unicode" text) becomes UTF-8 without the mark: unpaired surrogates
+// and an odd last byte become U+FFFD. False, the text unchanged, for any
+// other text.
+bool IniUtf16ToUtf8(std::string& text);

@@ -45,10 +45,14 @@ void CleanPlayerName(const char* typed, char* out) {
   out[length] = '\0';
 }
 
-int RankingPlaceOf(int score) {
+int RankingPlaceIn(const RankingEntry* rows, int score) {
   int place = 0;
-  while (place < kRankingRows && World.ranking[place].score >= score) ++place;
+  while (place < kRankingRows && rows[place].score >= score) ++place;
   return place;
+}
+
+int RankingPlaceOf(int score) {
+  return RankingPlaceIn(World.ranking, score);
 }
 
 void InsertRankingRow(int place, int score, int level, int rapid) {

@@ -5,12 +5,16 @@
 
 #include <cstddef>
 
+#include "world/world.h"
+
 extern const char kDefaultPlayerName[];  // "-- Great player --"
 
 // The row (0-based) that a score takes: below every row with as many points
 // or more, so that the earlier score stays above; kRankingRows when it takes
 // none.
 int RankingPlaceOf(int score);
+// The same rule for any table of kRankingRows rows.
+int RankingPlaceIn(const RankingEntry* rows, int score);
 
 // Moves the rows from place on down one (the last row is dropped) and puts
 // the score, its 0-based level, the rapid-fire flag and the default name at

@@ -1,14 +1,17 @@
 #include "records/settings.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "host/files.h"
 #include "records/ini.h"
 #include "records/name_width.h"
+#include "records/ranking.h"
 #include "world/world.h"
 
 const char kEmptyRankingName[] = "[ -- No player -- ]";
@@ -68,11 +71,6 @@ bool ParseValuesLine(std::string_view value, RankingEntry* row) {
   return true;
 }
 
-int ReadFlag(std::string_view text, const char* key, int whenMissing) {
-  const int value = IniGetInt(text, kEnvironmentSection, key, -1);
-  return value == -1 ? whenMissing : value;
-}
-
 std::string ValuesKey(int row) {
   return std::to_string(row) + "_Values";
 }
@@ -106,24 +104,140 @@ bool HasRankingRows(std::string_view text) {
   return false;
 }
 
-// Set when LoadSettings rejected the file's ranking: the file is copied
-// aside before the next save writes the empty ranking over its rows.
-bool backupPending = false;
+using RankingTable = std::array<RankingEntry, kRankingRows>;
 
-// Keeps the settings file's text (about to be replaced) as "<file>.bak".
-bool KeepBackup(const std::string& path, const std::string& text) {
+RankingEntry EmptyRow() {
+  RankingEntry row{};
+  std::memcpy(row.name, kEmptyRankingName, sizeof kEmptyRankingName);
+  return row;
+}
+
+std::string_view NameOf(const RankingEntry& row) {
+  return std::string_view(row.name, static_cast<std::size_t>(NameLength(row)));
+}
+
+bool SameRow(const RankingEntry& a, const RankingEntry& b) {
+  return a.score == b.score && a.level == b.level && a.rapid == b.rapid && NameOf(a) == NameOf(b);
+}
+
+// The ten rows of a settings text; false when one is missing or malformed.
+bool ReadRanking(std::string_view text, RankingTable* rows) {
+  for (int n = 1; n <= kRankingRows; ++n) {
+    RankingEntry& row = (*rows)[static_cast<std::size_t>(n - 1)];
+    row = RankingEntry{};
+    const std::string values = IniGetString(text, kScoreSection, ValuesKey(n), "");
+    if (values.empty() || !ParseValuesLine(values, &row)) return false;
+    const std::string name = IniGetString(text, kScoreSection, NameKey(n), "");
+    if (name.empty() || NameColumns(name) > kNameMaxColumns) return false;
+    std::memcpy(row.name, name.data(), name.size());
+  }
+  return true;
+}
+
+RankingTable WorldRanking() {
+  RankingTable rows;
+  std::copy(std::begin(World.ranking), std::end(World.ranking), rows.begin());
+  return rows;
+}
+
+RankingChanges changes;
+std::vector<RankingEntry>& entered = changes.entered;
+std::vector<RankingEntry>& cleared = changes.cleared;
+
+void ForgetChanges() {
+  entered.clear();
+  cleared.clear();
+}
+
+// The file's ranking with this copy's changes merged in (see settings.h).
+RankingTable MergedRanking(const RankingTable& fileRows) {
+  std::vector<RankingEntry> rows(fileRows.begin(), fileRows.end());
+  for (const RankingEntry& gone : cleared) {
+    const auto found = std::find_if(rows.begin(), rows.end(),
+                                    [&](const RankingEntry& row) { return SameRow(row, gone); });
+    if (found != rows.end()) rows.erase(found);
+  }
+  RankingTable merged;
+  merged.fill(EmptyRow());
+  std::copy(rows.begin(), rows.end(), merged.begin());
+  for (const RankingEntry& row : entered) {
+    const int place = RankingPlaceIn(merged.data(), row.score);
+    if (place == kRankingRows) continue;
+    std::copy_backward(merged.begin() + place, merged.end() - 1, merged.end());
+    merged[static_cast<std::size_t>(place)] = row;
+  }
+  return merged;
+}
+
+constexpr const char* kFlagKeys[3] = {"RapidFlag", "SoundFlag", "WaitFlag"};
+int* const kFlags[3] = {&RapidFlag, &SoundFlag, &WaitFlag};
+// What a missing key reads as.
+constexpr int kFlagDefaults[3] = {0, 1, 1};
+
+// Writes the flags (null: only those missing, as their defaults) and the
+// rows into text.
+void WriteSettings(std::string& text, const int* flags, const RankingEntry* rows,
+                   std::string_view lineEnd) {
+  for (int i = 0; i < 3; ++i) {
+    if (flags == nullptr && IniHasKey(text, kEnvironmentSection, kFlagKeys[i])) continue;
+    const int value = flags != nullptr ? flags[i] : kFlagDefaults[i];
+    IniSetString(text, kEnvironmentSection, kFlagKeys[i], std::to_string(value), lineEnd);
+  }
+  for (int n = 1; n <= kRankingRows; ++n) {
+    const RankingEntry& row = rows[n - 1];
+    IniSetString(text, kScoreSection, ValuesKey(n),
+                 std::to_string(row.level) + " " + std::to_string(row.score) + " " +
+                     std::to_string(row.rapid),
+                 lineEnd);
+    // the field may lack a terminator if something overwrote it; never read past it
+    IniSetString(text, kScoreSection, NameKey(n), NameOf(row), lineEnd);
+  }
+}
+
+// Keeps the settings file's bytes (about to be replaced) as "<file>.bak".
+bool KeepBackup(const std::string& path, const std::string& bytes, const char* why) {
   const std::string backup = path + ".bak";
-  if (!PlatformWriteFileAtomically(backup.c_str(), text.data(), text.size())) {
+  if (!PlatformWriteFileAtomically(backup.c_str(), bytes.data(), bytes.size())) {
     std::fprintf(stderr,
-                 "TAVRO: the ranking in %s could not be read and no copy could be kept in %s; "
-                 "the file is left unchanged\n",
-                 path.c_str(), backup.c_str());
+                 "TAVRO: %s %s, and no copy could be kept in %s; the file is left unchanged\n",
+                 path.c_str(), why, backup.c_str());
     return false;
   }
-  std::fprintf(stderr,
-               "TAVRO: the ranking in %s could not be read and starts empty; "
-               "the file as it was is kept in %s\n",
-               path.c_str(), backup.c_str());
+  std::fprintf(stderr, "TAVRO: %s %s; the file as it was is kept in %s\n", path.c_str(), why,
+               backup.c_str());
+  return true;
+}
+
+// The save: the file read now, the merged ranking and (with flags) the
+// settings written into it.
+bool Save(const int* flags) {
+  const std::string& path = SettingsFilePath();
+  if (path.empty()) return false;
+  std::string bytes;
+  const OpenFailure result = ReadWholeFile(path.c_str(), kSettingsFileMaxBytes, &bytes);
+  // an unreadable file is left alone rather than replaced without its other content
+  if (result != OpenFailure::None && result != OpenFailure::Missing) {
+    std::fprintf(stderr, "TAVRO: the settings were not saved: %s is left as it is (%s)\n",
+                 path.c_str(), WhyNotRead(result));
+    return false;
+  }
+  std::string text = bytes;
+  const bool wide = IniUtf16ToUtf8(text);
+  RankingTable fileRows;
+  const bool readable = result == OpenFailure::None && ReadRanking(text, &fileRows);
+  const bool rejected = result == OpenFailure::None && !readable && HasRankingRows(text);
+  if (rejected || wide) {
+    const char* why = rejected ? "held a ranking that could not be read and is written anew"
+                               : "was UTF-16 text and is written anew as UTF-8";
+    if (!KeepBackup(path, bytes, why)) return false;
+  }
+  const RankingTable rows = readable ? MergedRanking(fileRows) : WorldRanking();
+  WriteSettings(text, flags, rows.data(), PlatformNewFileLineEnd());
+  if (!PlatformWriteFileAtomically(path.c_str(), text.data(), text.size())) {
+    std::fprintf(stderr, "TAVRO: the settings could not be written to %s\n", path.c_str());
+    return false;
+  }
+  ForgetChanges();
   return true;
 }
 
@@ -131,7 +245,7 @@ bool KeepBackup(const std::string& path, const std::string& text) {
 
 void SetSettingsFilePath(const std::string& path) {
   PathStorage() = path;
-  backupPending = false;
+  ForgetChanges();
 }
 
 const std::string& SettingsFilePath() {
@@ -139,37 +253,59 @@ const std::string& SettingsFilePath() {
 }
 
 void ResetRanking() {
-  for (RankingEntry& row : World.ranking) {
-    row.score = 0;
-    row.level = 0;
-    row.rapid = 0;
-    std::memset(row.name, 0, sizeof row.name);
-    std::memcpy(row.name, kEmptyRankingName, sizeof kEmptyRankingName);
-  }
+  for (RankingEntry& row : World.ranking) row = EmptyRow();
   World.rankJustAchieved = 0;
 }
 
-bool LoadSettingsFromText(std::string_view text) {
-  RapidFlag = ReadFlag(text, "RapidFlag", 0);
-  SoundFlag = ReadFlag(text, "SoundFlag", 1);
-  WaitFlag = ReadFlag(text, "WaitFlag", 1);
+RankingChanges& UnsavedRankingChanges() {
+  return changes;
+}
 
-  // all or nothing: one missing or malformed row empties the whole table
-  for (int n = 1; n <= kRankingRows; ++n) {
-    RankingEntry& row = World.ranking[n - 1];
-    const std::string values = IniGetString(text, kScoreSection, ValuesKey(n), "");
-    if (values.empty() || !ParseValuesLine(values, &row)) {
-      ResetRanking();
-      return false;
+void NoteRankingRowEntered(const RankingEntry& row) {
+  entered.push_back(row);
+}
+
+void NoteRankingRowChanged(const RankingEntry& before, const RankingEntry& after) {
+  if (SameRow(before, after)) return;
+  for (auto row = entered.rbegin(); row != entered.rend(); ++row) {
+    if (SameRow(*row, before)) {
+      *row = after;
+      return;
     }
-    const std::string name = IniGetString(text, kScoreSection, NameKey(n), "");
-    if (name.empty() || NameColumns(name) > kNameMaxColumns) {
-      ResetRanking();
-      return false;
-    }
-    std::memset(row.name, 0, sizeof row.name);
-    std::memcpy(row.name, name.data(), name.size());
   }
+  // saved already: the saved row gives way to the changed one
+  cleared.push_back(before);
+  entered.push_back(after);
+}
+
+void ClearRanking() {
+  for (const RankingEntry& shown : World.ranking) {
+    const auto own = std::find_if(entered.begin(), entered.end(),
+                                  [&](const RankingEntry& row) { return SameRow(row, shown); });
+    if (own != entered.end()) {
+      entered.erase(own);
+    } else {
+      cleared.push_back(shown);
+    }
+  }
+  // rows entered but pushed out of sight go with the clear too
+  entered.clear();
+  ResetRanking();
+}
+
+bool LoadSettingsFromText(std::string_view text) {
+  ForgetChanges();
+  for (int i = 0; i < 3; ++i) {
+    const int value = IniGetInt(text, kEnvironmentSection, kFlagKeys[i], -1);
+    *kFlags[i] = value == -1 ? kFlagDefaults[i] : value;
+  }
+  // all or nothing: one missing or malformed row empties the whole table
+  RankingTable rows;
+  if (!ReadRanking(text, &rows)) {
+    ResetRanking();
+    return false;
+  }
+  std::copy(rows.begin(), rows.end(), std::begin(World.ranking));
   return true;
 }
 
@@ -183,41 +319,23 @@ void LoadSettings() {
     std::fprintf(stderr, "TAVRO: the settings file %s was not read (%s); the defaults apply\n",
                  path.c_str(), WhyNotRead(result));
   }
-  backupPending = !LoadSettingsFromText(text) && HasRankingRows(text);
+  IniUtf16ToUtf8(text);
+  LoadSettingsFromText(text);
 }
 
 std::string SaveSettingsToText(std::string existing) {
-  IniSetString(existing, kEnvironmentSection, "RapidFlag", std::to_string(RapidFlag));
-  IniSetString(existing, kEnvironmentSection, "SoundFlag", std::to_string(SoundFlag));
-  IniSetString(existing, kEnvironmentSection, "WaitFlag", std::to_string(WaitFlag));
-  for (int n = 1; n <= kRankingRows; ++n) {
-    const RankingEntry& row = World.ranking[n - 1];
-    IniSetString(existing, kScoreSection, ValuesKey(n),
-                 std::to_string(row.level) + " " + std::to_string(row.score) + " " +
-                     std::to_string(row.rapid));
-    // the field may lack a terminator if something overwrote it; never read past it
-    const void* end = std::memchr(row.name, '\0', sizeof row.name);
-    const std::size_t length =
-        end == nullptr ? sizeof row.name
-                       : static_cast<std::size_t>(static_cast<const char*>(end) - row.name);
-    IniSetString(existing, kScoreSection, NameKey(n), std::string_view(row.name, length));
-  }
+  const int flags[3] = {RapidFlag, SoundFlag, WaitFlag};
+  WriteSettings(existing, flags, World.ranking, "\n");
   return existing;
 }
 
 bool TrySaveSettings() {
-  const std::string& path = SettingsFilePath();
-  if (path.empty()) return false;
-  std::string text;
-  const OpenFailure result = ReadWholeFile(path.c_str(), kSettingsFileMaxBytes, &text);
-  // an unreadable file is left alone rather than replaced without its other content
-  if (result != OpenFailure::None && result != OpenFailure::Missing) return false;
-  if (backupPending && result == OpenFailure::None) {
-    if (!KeepBackup(path, text)) return false;
-    backupPending = false;
-  }
-  const std::string saved = SaveSettingsToText(std::move(text));
-  return PlatformWriteFileAtomically(path.c_str(), saved.data(), saved.size());
+  const int flags[3] = {RapidFlag, SoundFlag, WaitFlag};
+  return Save(flags);
+}
+
+bool TrySaveRanking() {
+  return Save(nullptr);
 }
 
 void SaveSettings() {

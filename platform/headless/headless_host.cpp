@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <utility>
 
 #include "host/window.h"
 
@@ -15,6 +16,8 @@ int exitCode = 0;
 bool closePosted = false;
 bool nameDialogAvailable = true;
 std::string title;
+std::string lastNotice;
+std::function<void()> whileNameDialogOpen;
 
 }  // namespace
 
@@ -27,6 +30,8 @@ void HeadlessResetHost() {
   closePosted = false;
   nameDialogAvailable = true;
   title.clear();
+  lastNotice.clear();
+  whileNameDialogOpen = nullptr;
 }
 
 void HeadlessSetNameDialogAvailable(bool available) {
@@ -39,6 +44,10 @@ void HeadlessSetConfirmAnswer(bool ok) {
 
 void HeadlessQueueName(const std::string& text) {
   typedNames.push_back(text);
+}
+
+void HeadlessWhileNameDialogOpen(std::function<void()> action) {
+  whileNameDialogOpen = std::move(action);
 }
 
 const HeadlessHostCounters& HeadlessCounters() {
@@ -55,6 +64,10 @@ int HeadlessExitCode() {
 
 const std::string& HeadlessTitle() {
   return title;
+}
+
+const std::string& HeadlessLastNotice() {
+  return lastNotice;
 }
 
 bool HeadlessTakePostedClose() {
@@ -75,6 +88,7 @@ void PlatformAboutDialog() {
 bool PlatformNameEntry(char* text, std::size_t capacity) {
   if (!nameDialogAvailable) return false;
   counters.nameDialogs++;
+  if (whileNameDialogOpen) whileNameDialogOpen();
   std::string typed;
   if (!typedNames.empty()) {
     typed = typedNames.front();
@@ -103,4 +117,9 @@ void PlatformQuit(int code) {
 
 void PlatformSetTitle(const char* text) {
   title = text;
+}
+
+void PlatformShowNotice(const char* text) {
+  counters.notices++;
+  lastNotice = text;
 }

@@ -2,6 +2,7 @@
 // or a test has set, and never sleeps.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Back to the state of a fresh run: OK answers, no names queued, no close.
@@ -12,6 +13,9 @@ void HeadlessSetConfirmAnswer(bool ok);
 void HeadlessSetNameDialogAvailable(bool available);
 // Text typed into the next name-entry dialog.
 void HeadlessQueueName(const std::string& text);
+// Runs while each name-entry dialog is open, before it returns (none after
+// a reset): what a system may do meanwhile.
+void HeadlessWhileNameDialogOpen(std::function<void()> action);
 
 struct HeadlessHostCounters {
   int confirmBoxes;
@@ -19,6 +23,7 @@ struct HeadlessHostCounters {
   int nameDialogs;
   int sleeps;
   int postedCloses;
+  int notices;
 };
 const HeadlessHostCounters& HeadlessCounters();
 
@@ -27,5 +32,7 @@ bool HeadlessQuitRequested();
 int HeadlessExitCode();
 // The last title the session showed ("" after a reset).
 const std::string& HeadlessTitle();
+// The text of the last notice shown ("" after a reset).
+const std::string& HeadlessLastNotice();
 // Takes a close request posted by the game (command 40003).
 bool HeadlessTakePostedClose();

@@ -38,3 +38,7 @@ std::string DefaultSettingsFilePath() {
 std::string DefaultReplaysFolder() {
   return XdgTavroPath("XDG_DATA_HOME", ".local/share", "replays");
 }
+
+const char* PlatformNewFileLineEnd() {
+  return "\n";
+}

@@ -352,3 +352,11 @@ void PlatformSetTitle(const char* title) {
     window->setWindowTitle(QString::fromUtf8(title));
   }
 }
+
+void PlatformShowNotice(const char* text) {
+  if (qApp == nullptr || ShutdownRequested()) return;
+  tavro_qt::CenteredMessageBox message(QMessageBox::Warning, QString::fromUtf8(kBoxCaption),
+                                       QString::fromUtf8(text), QMessageBox::Ok, HostWindow());
+  message.setWindowModality(Qt::ApplicationModal);
+  message.exec();
+}

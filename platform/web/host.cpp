@@ -133,13 +133,33 @@ bool BeginScript(bool* failed) {
   return true;
 }
 
+// The text of the open name-entry dialog's field as UTF-8 in a buffer from
+// malloc (the caller frees it), its length in *length; null when the dialog
+// is not open.
+// clang-format off
+EM_JS(char*, OpenNameFieldText, (int* length), {
+  const field = document.getElementById("name-field");
+  return field ? TavroPage.programString(field.value, length) : 0;
+});
+
+// The page's own line for settings that could not be stored.
+EM_JS(void, ShowNotStoredNotice, (), {
+  TavroPage.storageRefused();
+});
+// clang-format on
+
 }  // namespace
 
 extern "C" {
 
 // The page is being hidden or left: the settings and the ranking are saved
-// now, as the program may never run again.
+// now, as the program may never run again; a name being typed is kept.
 EMSCRIPTEN_KEEPALIVE void WebSaveSettings() {
+  int length = 0;
+  if (char* typed = OpenNameFieldText(&length)) {
+    SessionKeepTypedName(typed, static_cast<std::size_t>(length));
+    std::free(typed);
+  }
   SessionSaveNow();
 }
 
@@ -193,6 +213,11 @@ void PlatformQuit(int) {
 
 void PlatformSetTitle(const char* title) {
   PageSetTitle(title);
+}
+
+// The page shows its own line under the playfield for it.
+void PlatformShowNotice(const char*) {
+  ShowNotStoredNotice();
 }
 
 int main() {

@@ -1,5 +1,6 @@
 #include "platform/win32/dialogs.h"
 
+#include "app/session.h"
 #include "app/window_proc.h"
 #include "platform/win32/dialog_layout.h"
 #include "platform/win32/host.h"
@@ -11,6 +12,7 @@ namespace tavro_win32 {
 namespace {
 
 // The name-entry dialog's state while it is open.
+HWND nameEntryDialog = nullptr;
 bool nameEntryClosed = false;
 std::string nameEntryBuffer;
 // The last text of the field that was not too wide, and its selection.
@@ -30,6 +32,7 @@ std::wstring WindowText(HWND window) {
 // which only marks the dialog; WM_DESTROY runs it once more.
 void CloseNameEntry(HWND dialog) {
   nameEntryClosed = true;
+  nameEntryDialog = nullptr;
   EndDialog(dialog, IDOK);
   nameEntryBuffer = Narrow(WindowText(GetDlgItem(dialog, IDC_NAME_FIELD)));
 }
@@ -126,6 +129,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 INT_PTR CALLBACK NameEntryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      nameEntryDialog = dialog;
       CenterWindow(dialog, nullptr);
       acceptedName.clear();
       acceptedStart = acceptedEnd = 0;
@@ -163,6 +167,12 @@ bool RunNameEntryDialog(HWND owner, std::string* name) {
 
 void CloseOpenBoxes() {
   EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0);
+}
+
+void KeepNameBeingTyped() {
+  if (nameEntryDialog == nullptr) return;
+  const std::string typed = Narrow(WindowText(GetDlgItem(nameEntryDialog, IDC_NAME_FIELD)));
+  SessionKeepTypedName(typed.data(), typed.size());
 }
 
 }  // namespace tavro_win32

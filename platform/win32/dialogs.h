@@ -26,4 +26,9 @@ bool RunNameEntryDialog(HWND owner, std::string* name);
 // Cancel, the dialogs as OK (a typed name is kept).
 void CloseOpenBoxes();
 
+// The session ends with the name-entry dialog open: the text typed so far
+// names the new row now (SessionKeepTypedName), as the dialog may not return
+// before the program is gone. Nothing when the dialog is not open.
+void KeepNameBeingTyped();
+
 }  // namespace tavro_win32

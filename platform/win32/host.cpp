@@ -283,11 +283,15 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_QUERYENDSESSION:
       // The session may still go on; only the data is kept now.
+      KeepNameBeingTyped();
       SessionSaveNow();
       return TRUE;
     case WM_ENDSESSION:
+      // The process may end as soon as this returns: the destroy step runs
+      // now, inside any box still open.
       if (wParam != FALSE) {
         shutdownRequested = true;
+        KeepNameBeingTyped();
         EndProgramOnce();
       }
       return 0;
@@ -535,4 +539,10 @@ void PlatformQuit(int exitCode) {
 
 void PlatformSetTitle(const char* title) {
   if (HWND window = MainWindowHandle()) SetWindowTextW(window, tavro_win32::Widen(title).c_str());
+}
+
+void PlatformShowNotice(const char* text) {
+  if (tavro_win32::shutdownRequested) return;
+  MessageBoxW(MainWindowHandle(), tavro_win32::Widen(text).c_str(), L"TAVRO",
+              MB_OK | MB_ICONWARNING | MB_TASKMODAL);
 }

@@ -230,4 +230,55 @@ TEST(IniWrite, LineBreaksInValuesAreDropped) {
   EXPECT_EQ(text, "[A]\nk=twolines\nother=x\n");
 }
 
+// The lines a write adds end as the text's first line ends; a text without
+// any line break yet takes the caller's line end.
+TEST(IniWrite, NewTextTakesTheCallersLineEndAndATextKeepsItsOwn) {
+  const struct {
+    std::string text;
+    std::string expected;
+  } cases[] = {
+      {"", "[A]\r\nk=v\r\n"},
+      {"\xEF\xBB\xBF", "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
+      {"; one line", "; one line\r\n\r\n[A]\r\nk=v\r\n"},
+      {"[A]", "[A]\r\nk=v"},
+      {"[B]\nx=1\n", "[B]\nx=1\n\n[A]\nk=v\n"},
+      {"[B]\r\nx=1\r\n", "[B]\r\nx=1\r\n\r\n[A]\r\nk=v\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    IniSetString(text, "A", "k", "v", "\r\n");
+    EXPECT_EQ(text, c.expected) << "from [" << c.text << "]";
+  }
+}
+
+// UTF-16 text with a byte-order mark, in either byte order, becomes UTF-8;
+// anything else is left alone.
+TEST(IniUtf16ToUtf8, DecodesTextWithAByteOrderMark) {
+  const std::string kReplacement = "\xEF\xBF\xBD";
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool converted;
+    std::string text;
+  } cases[] = {
+      {"little-endian", std::string("\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0\x68\x88", 18), true,
+       "[A]\r\nk=\xE8\xA1\xA8"},
+      {"big-endian", std::string("\xFE\xFF\0k\0=\x30\xBD", 8), true, "k=\xE3\x82\xBD"},
+      {"surrogate pair", std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), true, "\xF0\x9F\x98\x80"},
+      {"high surrogate alone", std::string("\xFF\xFE\x3D\xD8x\0", 6), true, kReplacement + "x"},
+      {"high surrogate at the end", std::string("\xFF\xFE\x3D\xD8", 4), true, kReplacement},
+      {"low surrogate alone", std::string("\xFF\xFE\x00\xDEx\0", 6), true, kReplacement + "x"},
+      {"odd last byte", std::string("\xFF\xFEx\0y", 5), true, "x" + kReplacement},
+      {"mark only", "\xFF\xFE", true, ""},
+      {"no mark", std::string("k\0=\0", 4), false, std::string("k\0=\0", 4)},
+      {"UTF-8 mark", "\xEF\xBB\xBFk=v", false, "\xEF\xBB\xBFk=v"},
+      {"one byte", "\xFF", false, "\xFF"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.bytes;
+    EXPECT_EQ(IniUtf16ToUtf8(text), c.converted) << c.what;
+    EXPECT_EQ(text, c.text) << c.what;
+  }
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/posix/tests/file_helpers.h"
 
 #include "records/ini.h"
+#include "records/ranking.h"
 #include "world/world.h"
 
 namespace {
@@ -34,6 +35,20 @@ std::string ScoreRows(int first, int last) {
     text += std::to_string(n) + "_Name=P" + std::to_string(n) + "\n";
   }
   return text;
+}
+
+// The text with each line end ("\n" or "\r\n") made lineEnd.
+std::string WithLineEnds(const std::string& text, const std::string& lineEnd) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\n') {
+      out += lineEnd;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 void ExpectEmptyRanking() {
@@ -237,7 +252,105 @@ TEST_F(SettingsTest, FreshStartWritesAllKeysInOrder) {
     expected += std::to_string(n) + "_Values=0 0 0\n";
     expected += std::to_string(n) + "_Name=[ -- No player -- ]\n";
   }
-  EXPECT_EQ(ReadFile(file_), expected);
+  EXPECT_EQ(ReadFile(file_), WithLineEnds(expected, PlatformNewFileLineEnd()));
+}
+
+// A new file's lines end as the system's own profile functions end them; an
+// existing file keeps its line ends, whatever the system.
+TEST_F(SettingsTest, NewFileTakesTheSystemsLineEndsAndAnExistingFileKeepsItsOwn) {
+#ifdef _WIN32
+  EXPECT_STREQ(PlatformNewFileLineEnd(), "\r\n");
+#else
+  EXPECT_STREQ(PlatformNewFileLineEnd(), "\n");
+#endif
+  const std::string system = PlatformNewFileLineEnd();
+  struct Case {
+    const char* what;
+    const char* text;  // nullptr: no file
+    std::string lineEnd;
+  };
+  const Case cases[] = {
+      {"no file", nullptr, system},
+      {"empty file", "", system},
+      {"one line without a line end", "; notes", system},
+      {"LF file", "; notes\n[Other]\nx=1\n", "\n"},
+      {"CRLF file", "; notes\r\n[Other]\r\nx=1\r\n", "\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(file_);
+    if (c.text != nullptr) WriteFile(file_, c.text);
+    LoadSettings();
+    ASSERT_TRUE(TrySaveSettings());
+    const std::string text = ReadFile(file_);
+    EXPECT_EQ(text, WithLineEnds(WithLineEnds(text, "\n"), c.lineEnd));
+    EXPECT_NE(text.find("10_Name=[ -- No player -- ]" + c.lineEnd), std::string::npos);
+  }
+}
+
+// What Notepad saves as "Unicode": UTF-16 with a byte-order mark, CRLF line
+// ends. Its settings and ranking are read; the save rewrites it as UTF-8 with
+// everything else kept, and keeps the original bytes in TAVRO.INI.bak once.
+TEST_F(SettingsTest, Utf16FileIsReadAndRewrittenAsUtf8KeepingTheOriginal) {
+  const std::u16string rows = [] {
+    std::u16string text;
+    for (int n = 1; n <= 10; ++n) {
+      const std::string values = std::to_string(n) + "_Values=1 " + std::to_string(1000 - n) +
+                                 " 0\r\n" + std::to_string(n) + "_Name=";
+      text += std::u16string(values.begin(), values.end());
+      text += n == 1 ? u"\u5C71\u7530\u592A\u90CE" : u"P";  // 山田太郎
+      text += u"\r\n";
+    }
+    return text;
+  }();
+  const std::u16string content =
+      u"; \u30E1\u30E2 \U0001F600\r\n[ENVIRONMENT]\r\nSoundFlag=0\r\n\r\n"
+      u"[SCORE]\r\n" +
+      rows + u"[Other]\r\nx=\u8868\r\n";
+  const fs::path backup = folder_ / "TAVRO.INI.bak";
+  for (const bool little : {true, false}) {
+    SCOPED_TRACE(little ? "little-endian" : "big-endian");
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t unit : content) {
+      const char low = static_cast<char>(unit & 0xFF);
+      const char high = static_cast<char>(unit >> 8);
+      bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    fs::remove(backup);
+    WriteFile(file_, bytes);
+    LoadSettings();
+    EXPECT_EQ(SoundFlag, 0);
+    EXPECT_STREQ(World.ranking[0].name, "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E");
+    EXPECT_EQ(World.ranking[9].score, 990);
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(TrySaveSettings());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(backup.string()), std::string::npos);
+    EXPECT_EQ(ReadFile(backup), bytes);
+
+    const std::string saved = ReadFile(file_);
+    EXPECT_EQ(saved.rfind(
+                  "; \xE3\x83\xA1\xE3\x83\xA2 \xF0\x9F\x98\x80\r\n[ENVIRONMENT]\r\nSoundFlag=0\r\n"
+                  "RapidFlag=0\r\nWaitFlag=1\r\n\r\n[SCORE]\r\n1_Values=1 999 0\r\n"
+                  "1_Name=\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E\r\n",
+                  0),
+              0u)
+        << saved;
+    EXPECT_NE(saved.find("[Other]\r\nx=\xE8\xA1\xA8\r\n"), std::string::npos);
+    EXPECT_EQ(saved.find('\0'), std::string::npos);
+    EXPECT_EQ(saved.find("[ENVIRONMENT]"), saved.rfind("[ENVIRONMENT]"));
+
+    // now UTF-8: read alike, no further copy
+    LoadSettings();
+    EXPECT_EQ(SoundFlag, 0);
+    EXPECT_EQ(World.ranking[9].score, 990);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(TrySaveSettings());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ReadFile(backup), bytes);
+  }
 }
 
 TEST_F(SettingsTest, SaveAndLoadRoundTrip) {
@@ -251,7 +364,8 @@ TEST_F(SettingsTest, SaveAndLoadRoundTrip) {
   World.ranking[3] = {1, 2, 3, "\"\""};
   const WorldState saved = World;
   ASSERT_TRUE(TrySaveSettings());
-  EXPECT_NE(ReadFile(file_).find("1_Values=3 950 1\n"), std::string::npos);
+  EXPECT_NE(ReadFile(file_).find("1_Values=3 950 1" + std::string(PlatformNewFileLineEnd())),
+            std::string::npos);
 
   ClearWorldForStart();
   LoadSettings();
@@ -300,7 +414,8 @@ TEST_F(SettingsTest, SaveKeepsOtherContentAndLineEndings) {
 
 TEST_F(SettingsTest, SaveReplacesARankingWithoutDuplicatingKeys) {
   Load(ScoreRows(1, 10));
-  World.ranking[0].score = 5000;
+  InsertRankingRow(0, 5000, 1, 1);
+  NoteRankingRowEntered(World.ranking[0]);
   ASSERT_TRUE(TrySaveSettings());
   const std::string text = ReadFile(file_);
   EXPECT_NE(text.find("1_Values=1 5000 1\n"), std::string::npos);
@@ -319,9 +434,13 @@ TEST_F(SettingsTest, SaveCreatesMissingFolders) {
 
 TEST_F(SettingsTest, SaveIntoImpossibleFolderFailsWithoutHarm) {
   WriteFile(folder_ / "plain", "not a folder");
-  SetSettingsFilePath((folder_ / "plain" / "TAVRO.INI").string());
+  const fs::path path = folder_ / "plain" / "TAVRO.INI";
+  SetSettingsFilePath(path.string());
   LoadSettings();
+  ::testing::internal::CaptureStderr();
   EXPECT_FALSE(TrySaveSettings());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "TAVRO: the settings could not be written to " + path.string() + "\n");
   EXPECT_EQ(ReadFile(folder_ / "plain"), "not a folder");
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows runner under Wine plays a scripted session exactly as the Linux
 # runner does: the same world dumps, byte for byte, and the same settings
-# file at exit. Catches what differs between the systems: the size of long,
-# text-mode streams, paths.
+# file at exit, its lines ending in CRLF as a new file's do on Windows.
+# Catches what differs between the systems: the size of long, text-mode
+# streams, paths.
 # Usage: windows_matches_linux.sh WINDOWS_TAVRO_SIM LINUX_TAVRO_SIM
 set -euo pipefail
 windows_sim=$1
@@ -27,5 +28,6 @@ for system in linux windows; do
     --ini "$work/$system.ini" > "$work/$system.json"
 done
 cmp "$work/linux.json" "$work/windows.json"
-cmp "$work/linux.ini" "$work/windows.ini"
-echo "same dumps ($(wc -l < "$work/linux.json") lines) and settings file"
+# A new settings file takes the system's line ends: CRLF on Windows.
+sed 's/$/\r/' "$work/linux.ini" | cmp - "$work/windows.ini"
+echo "same dumps ($(wc -l < "$work/linux.json") lines) and settings file (in CRLF lines)"

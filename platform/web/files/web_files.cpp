@@ -263,3 +263,7 @@ std::string DefaultSettingsFilePath() {
 std::string DefaultReplaysFolder() {
   return std::string();
 }
+
+const char* PlatformNewFileLineEnd() {
+  return "\n";
+}

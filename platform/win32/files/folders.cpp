@@ -62,3 +62,8 @@ std::string DefaultReplaysFolder() {
   const std::wstring folder = UserFolder(L"LOCALAPPDATA", FOLDERID_LocalAppData);
   return folder.empty() ? std::string() : Utf8FromWide(folder + L"TAVRO\\replays");
 }
+
+// As the system's own profile functions write.
+const char* PlatformNewFileLineEnd() {
+  return "\r\n";
+}
