@@ -1,9 +1,12 @@
 // Measures the browser program in headless Chromium: the size of the site's
 // files (as served, and gzip-compressed as a compressing server would send
-// them), the time from the start of loading to the first frame, and, over
-// some seconds of the demo, the frames per second and the processor time of
-// all of the browser's processes. Screenshots at a desktop and a phone size
-// go to the folder given.
+// them), the time from the start of loading to the first frame; over some
+// seconds of the demo (30 unless told), the frames per second and the
+// processor time of all of the browser's processes and of the page's main
+// thread, and the same for a trivial page that only shows a 512 x 512
+// picture 50 times a second, in the same run; the game's frames per second
+// on a display emulated at 30, 60 and 144 Hz. Screenshots at a desktop and
+// a phone size go to the folder given.
 //
 //   node measure_page.js SITE_DIR SHOT_DIR [SECONDS]
 "use strict";
@@ -15,7 +18,9 @@ const zlib = require("node:zlib");
 const puppeteer = require("puppeteer-core");
 
 const [siteDir, shotDir, secondsText] = process.argv.slice(2);
-const seconds = Number(secondsText || 10);
+const seconds = Number(secondsText || 30);
+// Seconds of each emulated display rate.
+const kDisplaySeconds = 10;
 const kContentTypes = {
   ".html": "text/html; charset=utf-8",
   ".js": "text/javascript; charset=utf-8",
@@ -23,9 +28,38 @@ const kContentTypes = {
   ".png": "image/png",
 };
 
+// The trivial page to compare with: a 512 x 512 picture made anew and put
+// on a canvas 50 times a second, drawn in the display's frame as the game's
+// page draws.
+const kTrivialPage = `<!doctype html><title>trivial</title>
+<body style="margin:0;background:#3a3a3a">
+<canvas id="c" width="512" height="512" style="display:block;margin:auto"></canvas>
+<script>
+  const context = document.getElementById("c").getContext("2d", { alpha: false });
+  const picture = new ImageData(512, 512);
+  const pixels = new Uint32Array(picture.data.buffer);
+  window.framesRun = 0;
+  let pending = false;
+  setInterval(() => {
+    const n = ++window.framesRun;
+    for (let i = 0; i < pixels.length; i++) pixels[i] = 0xff000000 | ((i + n) & 0xff) << 8;
+    if (pending) return;
+    pending = true;
+    requestAnimationFrame(() => {
+      pending = false;
+      context.putImageData(picture, 0, 0);
+    });
+  }, 20);
+</script>`;
+
 function serve() {
   const server = http.createServer((request, response) => {
     const name = new URL(request.url, "http://localhost").pathname;
+    if (name === "/trivial.html") {
+      response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
+      response.end(kTrivialPage);
+      return;
+    }
     const file = path.join(siteDir, path.normalize(name === "/" ? "/index.html" : name));
     fs.readFile(file, (error, data) => {
       response.writeHead(error ? 404 : 200, {
@@ -51,6 +85,57 @@ function treeTicks(pid) {
     // the process ended meanwhile
   }
   return ticks;
+}
+
+// A display at `hertz` frames a second in place of the browser's own (as in
+// page_test.js).
+function emulateDisplay(hertz) {
+  const period = 1000 / hertz;
+  window.displayFrames = 0;
+  let pending = [];
+  let timer = null;
+  window.requestAnimationFrame = (callback) => {
+    pending.push(callback);
+    if (timer === null) {
+      timer = setTimeout(() => {
+        timer = null;
+        window.displayFrames++;
+        const due = pending;
+        pending = [];
+        const now = performance.now();
+        for (const f of due) f(now);
+      }, period - (performance.now() % period));
+    }
+    return pending.length;
+  };
+}
+
+// Over `seconds`: the page's frames per second (the expression counts
+// them), and the processor time of all the browser's processes and of the
+// page's main thread, in percent of one core.
+async function measureLoad(browser, page, framesExpression, seconds) {
+  const session = await page.createCDPSession();
+  await session.send("Performance.enable");
+  const metric = async (name) =>
+    (await session.send("Performance.getMetrics")).metrics.find((m) => m.name === name).value;
+  const ticksPerSecond = 100;
+  const pid = browser.process().pid;
+  const frames0 = await page.evaluate(framesExpression);
+  const ticks0 = treeTicks(pid);
+  const task0 = await metric("TaskDuration");
+  const start = Date.now();
+  await new Promise((resolve) => setTimeout(resolve, seconds * 1000));
+  const elapsed = (Date.now() - start) / 1000;
+  const frames = (await page.evaluate(framesExpression)) - frames0;
+  const cpu = (treeTicks(pid) - ticks0) / ticksPerSecond;
+  const task = (await metric("TaskDuration")) - task0;
+  await session.detach();
+  return {
+    elapsed,
+    framesPerSecond: frames / elapsed,
+    allProcesses: (100 * cpu) / elapsed,
+    mainThread: (100 * task) / elapsed,
+  };
 }
 
 async function main() {
@@ -90,28 +175,53 @@ async function main() {
     console.log(`${load} load: first frame after ${firstFrame.toFixed(0)} ms, ${transferred} bytes transferred`);
   }
 
+  // The game's demo, then the trivial page alone, over the same seconds.
   await new Promise((resolve) => setTimeout(resolve, 1000));
-  const session = await page.createCDPSession();
-  await session.send("Performance.enable");
-  const metric = async (name) =>
-    (await session.send("Performance.getMetrics")).metrics.find((m) => m.name === name).value;
-  const ticksPerSecond = 100;
-  const pid = browser.process().pid;
-  const frames0 = await page.evaluate(() => TavroPage.framesRun);
-  const ticks0 = treeTicks(pid);
-  const task0 = await metric("TaskDuration");
-  const start = Date.now();
-  await new Promise((resolve) => setTimeout(resolve, seconds * 1000));
-  const elapsed = (Date.now() - start) / 1000;
-  const frames = (await page.evaluate(() => TavroPage.framesRun)) - frames0;
-  const cpu = (treeTicks(pid) - ticks0) / ticksPerSecond;
-  const task = (await metric("TaskDuration")) - task0;
-  console.log(`demo over ${elapsed.toFixed(1)} s: ${(frames / elapsed).toFixed(1)} frames/s`);
-  console.log(`processor, all browser processes: ${((100 * cpu) / elapsed).toFixed(1)}% of one core`);
-  console.log(`processor, the page's main thread: ${((100 * task) / elapsed).toFixed(1)}% of one core`);
+  const game = await measureLoad(browser, page, "TavroPage.framesRun", seconds);
+  await page.close();
+  page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 900 });
+  await page.goto(`${origin}/trivial.html`);
+  await new Promise((resolve) => setTimeout(resolve, 1000));
+  const trivial = await measureLoad(browser, page, "window.framesRun", seconds);
+  await page.close();
+  for (const [name, m] of [["the game's demo", game], ["the trivial 512 x 512 page", trivial]]) {
+    console.log(`${name} over ${m.elapsed.toFixed(1)} s: ${m.framesPerSecond.toFixed(1)} frames/s; ` +
+      `processor ${m.allProcesses.toFixed(1)}% of one core (all browser processes), ` +
+      `${m.mainThread.toFixed(1)}% (the page's main thread)`);
+  }
+
+  // The game on displays of other rates.
+  for (const hertz of [30, 60, 144]) {
+    page = await browser.newPage();
+    await page.setViewport({ width: 1280, height: 900 });
+    await page.evaluateOnNewDocument(emulateDisplay, hertz);
+    await page.goto(`${origin}/index.html`);
+    await page.waitForFunction(() => TavroPage.framesRun > 50, { timeout: 60000 });
+    const rate = await page.evaluate(
+      (ms) =>
+        new Promise((resolve) => {
+          const frames = TavroPage.framesRun;
+          const shown = window.displayFrames;
+          const start = performance.now();
+          setTimeout(() => {
+            const s = (performance.now() - start) / 1000;
+            resolve({ game: (TavroPage.framesRun - frames) / s, display: (window.displayFrames - shown) / s });
+          }, ms);
+        }),
+      kDisplaySeconds * 1000
+    );
+    console.log(`display emulated at ${hertz} Hz (${rate.display.toFixed(1)} pictures drawn a second): ` +
+      `${rate.game.toFixed(1)} game frames/s over ${kDisplaySeconds} s`);
+    await page.close();
+  }
 
   if (shotDir) {
     fs.mkdirSync(shotDir, { recursive: true });
+    page = await browser.newPage();
+    await page.setViewport({ width: 1280, height: 900 });
+    await page.goto(`${origin}/index.html`);
+    await page.waitForFunction(() => TavroPage.framesRun > 100, { timeout: 60000 });
     await page.screenshot({ path: path.join(shotDir, "web-desktop.png") });
     const phone = await browser.newPage();
     await phone.setViewport({ width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true });
