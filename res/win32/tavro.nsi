@@ -1,7 +1,10 @@
 ; The TAVRO installer: a per-user install without administrator rights into
 ; %LOCALAPPDATA%\Programs\TAVRO, a Start-menu shortcut, an entry in the
 ; installed programs, and an uninstaller that leaves the player's settings
-; (%APPDATA%\TAVRO) and replays (%LOCALAPPDATA%\TAVRO) alone.
+; (%APPDATA%\TAVRO) and replays (%LOCALAPPDATA%\TAVRO) alone. While the
+; game runs, the uninstaller asks for it to be closed and removes nothing
+; before it is; run silently (/S) it then removes nothing and ends with exit
+; code 2 (seen with _?=, as the first copy returns at once).
 ;
 ; makensis -DTAVRO_DIR=<folder with Tavro.exe and the effect files>
 ;          -DOUTFILE=<tavro-setup.exe> tavro.nsi
@@ -14,6 +17,12 @@ Target amd64-unicode
 !endif
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TAVRO"
+; What marks a running copy of the game: the named mutex it holds from its
+; start to the end of its session, and its main window's class, which it has
+; a little longer at both ends.
+!define RUNNING_MUTEX "TAVRO_Sound_Mutex"
+!define WINDOW_CLASS "TAVRO"
+!define SYNCHRONIZE 0x00100000
 
 Name "TAVRO"
 OutFile "${OUTFILE}"
@@ -55,10 +64,60 @@ Section
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; $0 = 1 while a copy of the game runs, else 0.
+Function un.GameRunning
+  StrCpy $0 1
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${RUNNING_MUTEX}") p .r1'
+  StrCmp $1 0 +3
+  System::Call 'kernel32::CloseHandle(p r1)'
+  Return
+  FindWindow $1 "${WINDOW_CLASS}"
+  StrCmp $1 0 0 +2
+  StrCpy $0 0
+FunctionEnd
+
+; Asks for the running game to be closed until it is; Cancel ends the
+; uninstallation with nothing removed.
+Function un.WaitForTheGameToClose
+  check:
+    Call un.GameRunning
+    StrCmp $0 0 closed
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "TAVRO is running.$\r$\nClose it, then choose Retry to uninstall it." \
+      /SD IDCANCEL IDRETRY check
+    SetErrorLevel 2
+    Abort "TAVRO is running: nothing was removed."
+  closed:
+FunctionEnd
+
+; Removes Tavro.exe, which a game just closed may hold for a moment more:
+; tried for 10 s, then the player is asked.
+Function un.DeleteProgram
+  StrCpy $2 0
+  retry:
+    ClearErrors
+    Delete "$INSTDIR\Tavro.exe"
+    IfErrors 0 deleted
+    IntOp $2 $2 + 1
+    IntCmp $2 50 0 wait 0
+    StrCpy $2 0
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "$INSTDIR\Tavro.exe cannot be removed.$\r$\nClose TAVRO, then choose Retry." \
+      /SD IDCANCEL IDRETRY retry
+    SetErrorLevel 2
+    Abort "Tavro.exe is in use: nothing was removed."
+  wait:
+    Sleep 200
+    Goto retry
+  deleted:
+FunctionEnd
+
 Section "Uninstall"
   SetShellVarContext current
+  ; The program first: while it cannot go, nothing else goes either.
+  Call un.WaitForTheGameToClose
+  Call un.DeleteProgram
   ; Only what the installer put there: the folder goes only when empty.
-  Delete "$INSTDIR\Tavro.exe"
   Delete "$INSTDIR\Bugu.wav"
   Delete "$INSTDIR\Chyuin.wav"
   Delete "$INSTDIR\Gooon.wav"
