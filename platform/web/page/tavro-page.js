@@ -355,7 +355,9 @@ const TavroPage = (() => {
   };
   document.getElementById("restart").addEventListener("click", () => location.reload());
 
+  // The script's last picture is on the canvas by the time the end is told.
   page.playbackEnded = () => {
+    drawPicture();
     page.playbackDone = true;
   };
 
