@@ -191,7 +191,8 @@ grep -q ' click ' "$record" || fail "no shot was recorded"
 }
 note "$(tail -1 "$work/verify.txt")"
 "$sim" --script "$record" --ini "$work/sim.ini" >/dev/null
-cmp "$ini" "$work/sim.ini" || fail "the settings file differs from tavro-sim's"
+# the same file, in the CRLF lines of a new file on Windows
+sed 's/$/\r/' "$work/sim.ini" | cmp "$ini" - || fail "the settings file differs from tavro-sim's"
 
 # 3. The replay in the window ends on tavro-sim's picture.
 cp "$record" "$work/session.tavroreplay"
@@ -247,6 +248,35 @@ note "maximize: the window stays at $normal_place"
 wineboot --end-session >/dev/null 2>&1 || true
 wait_exit 20 || fail "the program did not end with the session"
 [ -f "$ini" ] || fail "no settings file after the end of the session"
+
+# 4b. The end of the session while a name is being typed keeps the name.
+rm -rf "$user_dir/AppData/Roaming/TAVRO"
+mkdir -p "$(dirname "$ini")"
+printf '[ENVIRONMENT]\r\nRapidFlag=1\r\nSoundFlag=0\r\n' >"$ini"
+start
+sleep 2
+xdo key --window "$main" alt+f
+sleep 0.5
+xdo key --window "$main" s
+sleep 1
+# with rapid fire every move shoots; then the rocks end the game
+for round in $(seq 6); do
+  for x in 60 140 220 300 380 460; do
+    xdo mousemove $((cx + x * scale)) $((cy + (80 + (round * 37) % 260) * scale))
+    sleep 0.05
+  done
+done
+xdo mousemove 0 0
+dialog="$(wait_window '^Name Entry$' 60)" || fail "the game did not end with the name dialog"
+sleep 0.5
+xdo windowfocus "$dialog"
+xdo type --delay 80 "Wine"
+sleep 0.5
+wineboot --end-session >/dev/null 2>&1 || true
+wait_exit 20 || fail "the program did not end with the session (name dialog open)"
+tr -d '\r' <"$ini" | grep -qx '1_Name=Wine' ||
+  fail "the typed name was not kept: $(tr -d '\r' <"$ini" | grep '^1_Name=')"
+note "end of session with the name dialog open: the typed name was kept"
 
 # 5. The installer.
 if [ -n "$setup" ] && [ ! -f "$setup" ]; then
