@@ -5,6 +5,7 @@
 // player's own session runs them: a ranked game and a clear save at once.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/game_over.h"
+#include "app/script_player.h"
 #include "app/session.h"
 #include "app/window_proc.h"
 #include "host/files.h"
@@ -21,6 +23,8 @@
 #include "records/ini.h"
 #include "records/ranking.h"
 #include "records/settings.h"
+#include "replay/playback.h"
+#include "replay/script.h"
 #include "world/world.h"
 
 namespace {
@@ -405,6 +409,41 @@ TEST_F(RankingCopiesTest, AFailedRankingSaveIsToldOnceASession) {
   a.Win(990, "Di");
   EXPECT_EQ(HeadlessCounters().notices, 2);
   EXPECT_EQ(FileRanking(), "Di 990, Cy 950, Ann 900, Bob 800");
+}
+
+// Only the player's own session saves the ranking at once: a script or a
+// replay plays from its own settings, and the runner writes its file at the
+// exit alone.
+TEST_F(RankingCopiesTest, OnlyThePlayersOwnSessionSavesTheRankingAtOnce) {
+  const std::string defaults;
+  const ReplaySession replay = [] {
+    ReplaySession session;
+    std::string error;
+    EXPECT_TRUE(ParseScript("1 start\n", session.events, session.header, error)) << error;
+    return session;
+  }();
+  const struct {
+    const char* what;
+    std::function<void()> begin;
+    bool saved;
+  } cases[] = {
+      {"the player's own", [] { BeginPlaySession(false); }, true},
+      {"the runner's script", [&] { BeginRunnerScript(replay.events, &defaults); }, false},
+      {"a replay", [&] { BeginReplaySession(replay); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(file_);
+    c.begin();
+    SetSettingsFilePath(file_.string());
+    ResetRanking();
+    InsertRankingRow(0, 900, 1, 0);
+    NoteRankingRowEntered(World.ranking[0]);
+    SessionSaveRanking();
+    EXPECT_EQ(fs::exists(file_), c.saved);
+    PlaybackEnd();
+  }
+  BeginPlaySession(false);
 }
 
 }  // namespace
