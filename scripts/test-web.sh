@@ -10,3 +10,4 @@ sim=${1:-build/test/bin/tavro-sim}
 build=${TAVRO_WEB_BUILD:-build/web}
 TAVRO_WEB_BUILD=$build bash scripts/build-web.sh >/dev/null
 node platform/web/tests/page_test.js "$build/site" "$sim"
+node platform/web/tests/ranking_tabs_test.js "$build/site"
