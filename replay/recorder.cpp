@@ -22,6 +22,10 @@ constexpr std::size_t kInitialCapacity = 64 * 1024;
 std::string text;
 std::vector<GameResult> results;
 long long framesRun = 0;
+// The ranking row of the game running, noted by the game-over show before
+// the game's end is.
+int rankedPlace = 0;
+std::string rankedName;
 bool recording = false;
 bool writeRequested = false;
 
@@ -57,6 +61,8 @@ void ReplayBeginSession() {
   text.reserve(kInitialCapacity);
   results.clear();
   framesRun = 0;
+  rankedPlace = 0;
+  rankedName.clear();
   recording = true;
   writeRequested = false;
   text += kReplayMagic;
@@ -109,13 +115,17 @@ void ReplayNoteName(const char* name) {
 }
 
 void ReplayNoteRanked(const RankingEntry& row) {
+  rankedPlace = World.rankJustAchieved;
+  rankedName.assign(row.name, NameLength(row));
   if (!recording) return;
   AppendLine("#@ ranked " + std::to_string(row.score) + ' ' + std::to_string(row.level) + ' ' +
              std::to_string(row.rapid) + ' ' + std::string(row.name, NameLength(row)));
 }
 
 void ReplayNoteGameEnd() {
-  results.push_back({World.score, World.level});
+  results.push_back({World.score, World.level, rankedPlace, rankedName});
+  rankedPlace = 0;
+  rankedName.clear();
   char line[96];
   std::snprintf(line, sizeof line, "#@ game %zu score %d level %d", results.size(), World.score,
                 World.level);

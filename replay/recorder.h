@@ -17,6 +17,11 @@ extern const char kReplayVersion[];  // the program version, e.g. "1.5.0"
 struct GameResult {
   int score;
   int level;  // 0-based, as in the world
+  // Where the game went in the session's own ranking: the row's 1-based
+  // place (0: it entered none) and the name stored in that row, as the
+  // game-over show left it. A replay's "#@ game" lines carry neither.
+  int place = 0;
+  std::string name = {};
 };
 
 // Starts a new session record after the settings were loaded: header with
@@ -24,7 +29,7 @@ struct GameResult {
 // count start from zero; recording is on.
 void ReplayBeginSession();
 // Whether events go into the text (off while a replay plays back). Game
-// results are kept either way.
+// results, with their ranking places and names, are kept either way.
 void ReplaySetRecording(bool on);
 bool ReplayRecording();
 
@@ -36,7 +41,8 @@ void ReplayNoteCommand(const char* command);
 void ReplayNotePoint(const char* command, int x, int y);
 // The name given to the dialog that a frame opened (delivered before it).
 void ReplayNoteName(const char* name);
-// A game entered the ranking with this row (its name already given).
+// A game entered the ranking with this row (its name already given), at the
+// place World.rankJustAchieved holds; the next game end takes both.
 void ReplayNoteRanked(const RankingEntry& row);
 // A game ends now (game over, stop, new game or exit during play).
 void ReplayNoteGameEnd();

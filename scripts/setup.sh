@@ -10,7 +10,13 @@ packages=(
   xvfb xauth xdotool imagemagick
   g++-mingw-w64-x86-64 googletest wine wine64 nsis
   emscripten chromium firefox-esr
+  libcpp-httplib-dev libsqlite3-dev libpqxx-dev postgresql nlohmann-json3-dev
 )
+# The ranking server (board/) takes HTTP from cpp-httplib: Debian's 0.11 has
+# what it needs (a thread pool, a body cap refused with 413 before it is
+# read, streamed bodies, static folders, a logger and an orderly stop); JSON
+# from nlohmann-json; SQLite and PostgreSQL (libpqxx) for its storage, and
+# the postgresql server for the tests' throw-away clusters.
 # npm comes with some builds of Node.js and is a package of its own in Debian.
 command -v npm >/dev/null || packages+=(npm)
 

@@ -1,5 +1,5 @@
 // tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]
-// tavro-sim --verify REPLAY
+// tavro-sim --verify REPLAY [--ini PATH] [--png FILE] [--report text|json] [--max-frames N]
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -18,7 +18,8 @@ namespace {
 
 const char kUsage[] =
     "usage: tavro-sim [--frames N] [--script FILE] [--ini PATH] [--dump-every K] [--png FILE]\n"
-    "       tavro-sim --verify REPLAY [--ini PATH] [--png FILE]\n";
+    "       tavro-sim --verify REPLAY [--ini PATH] [--png FILE] [--report text|json]\n"
+    "                 [--max-frames N]\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "tavro-sim: %s\n%s", message.c_str(), kUsage);
@@ -66,6 +67,40 @@ bool CheckIniFile(const std::string& path, std::string& error) {
   return false;
 }
 
+// Reads, parses and checks a replay to verify, and refuses one that runs
+// beyond maxFrames (0: no cap); false with the reason and its kind. The
+// messages are those of the script's path.
+bool LoadReplayToVerify(const std::string& path, long long maxFrames, std::vector<SimEvent>& events,
+                        ScriptHeader& header, std::string& error, VerifyRefusal& refusal) {
+  std::string text;
+  refusal = VerifyRefusal::File;
+  if (!ReadScript(path, text, error)) return false;
+  // a replay to verify is named as such before its lines are looked at
+  refusal = VerifyRefusal::Format;
+  if (!CheckReplayStart(text, error)) return false;
+  if (!ParseScript(text, events, header, error)) {
+    refusal = error.compare(0, 5, "line ") == 0 ? VerifyRefusal::Line : VerifyRefusal::Events;
+    if (text.size() > kMaxScriptBytes) refusal = VerifyRefusal::File;
+    return false;
+  }
+  if (!CheckReplayHeader(header, error)) {
+    refusal = header.hasSettings ? VerifyRefusal::Version : VerifyRefusal::Settings;
+    return false;
+  }
+  const long long last = LastEventFrame(events);
+  if (maxFrames > 0 && last > maxFrames) {
+    refusal = VerifyRefusal::TooLong;
+    const long long seconds = maxFrames / 50;
+    char allowed[64];
+    std::snprintf(allowed, sizeof allowed, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    error = "the replay runs to frame " + std::to_string(last) + ", beyond the " +
+            std::to_string(maxFrames) + " frames (" + allowed + " of play) allowed";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,6 +113,9 @@ int main(int argc, char** argv) {
   std::string scriptPath;
   bool verify = false;
   bool framesGiven = false;
+  VerifyReport report = VerifyReport::Text;
+  bool reportGiven = false;
+  long long maxFrames = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -101,31 +139,50 @@ int main(int argc, char** argv) {
       if (options.iniPath.empty()) return UsageError("empty --ini path");
     } else if (option == "--png") {
       options.pngPath = value;
+    } else if (option == "--report") {
+      const std::string kind = value;
+      if (kind != "text" && kind != "json") return UsageError("bad --report value");
+      report = kind == "json" ? VerifyReport::Json : VerifyReport::Text;
+      reportGiven = true;
+    } else if (option == "--max-frames") {
+      if (!ParseCount(value, 1, maxFrames)) return UsageError("bad --max-frames value");
     } else {
       return UsageError("unknown option " + option);
     }
   }
 
+  if (!verify && (reportGiven || maxFrames > 0)) {
+    return UsageError("--report and --max-frames go with --verify");
+  }
+  const bool json = report == VerifyReport::Json;
+
   std::string error;
   if (!options.iniPath.empty() && !CheckIniFile(options.iniPath, error)) {
     std::fprintf(stderr, "tavro-sim: settings file %s: %s\n", options.iniPath.c_str(),
                  error.c_str());
+    if (json) WriteVerifyRefusalJson(stdout, VerifyRefusal::File, "settings file: " + error);
     return 2;
   }
   std::vector<SimEvent> events;
   ScriptHeader header;
-  if (!scriptPath.empty()) {
+  VerifyRefusal refusal = VerifyRefusal::File;
+  if (verify) {
+    if (!LoadReplayToVerify(scriptPath, maxFrames, events, header, error, refusal)) {
+      std::fprintf(stderr, "tavro-sim: %s: %s\n",
+                   scriptPath == "-" ? "standard input" : scriptPath.c_str(), error.c_str());
+      if (json) WriteVerifyRefusalJson(stdout, refusal, error);
+      return 2;
+    }
+  } else if (!scriptPath.empty()) {
     std::string text;
-    // a replay to verify is named as such before its lines are looked at
-    if (!ReadScript(scriptPath, text, error) || (verify && !CheckReplayStart(text, error)) ||
-        !ParseSimScript(text, events, error, &header)) {
+    if (!ReadScript(scriptPath, text, error) || !ParseSimScript(text, events, error, &header)) {
       std::fprintf(stderr, "tavro-sim: %s: %s\n",
                    scriptPath == "-" ? "standard input" : scriptPath.c_str(), error.c_str());
       return 2;
     }
   }
   options.baseDirectory = PlatformExecutableFolder();  // where the sound files lie
-  if (verify) return VerifyReplay(options, events, header, stdout);
+  if (verify) return VerifyReplay(options, events, header, stdout, report);
   if (header.isReplay) {
     // a replay starts from its own settings and, unless told otherwise, runs
     // to its last event

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "app/program.h"
@@ -114,8 +115,59 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
   return 0;
 }
 
+namespace {
+
+void AppendJson(std::string& out, const std::string& text) {
+  AppendJsonString(out, text.data(), static_cast<int>(text.size()));
+}
+
+void AppendResult(std::string& out, const GameResult* result) {
+  if (result == nullptr) {
+    out += "null";
+    return;
+  }
+  out += "{\"score\":" + std::to_string(result->score) +
+         ",\"level\":" + std::to_string(result->level) + '}';
+}
+
+// One game's entry of the JSON report.
+void AppendGameJson(std::string& out, std::size_t index, const GameResult* recorded,
+                    const GameResult* replayed, bool agreed, bool unfinished) {
+  out += "{\"index\":" + std::to_string(index) + ",\"recorded\":";
+  AppendResult(out, recorded);
+  out += ",\"replayed\":";
+  AppendResult(out, replayed);
+  out += std::string(",\"agreed\":") + (agreed ? "true" : "false") +
+         ",\"unfinished\":" + (unfinished ? "true" : "false") +
+         ",\"place\":" + std::to_string(replayed != nullptr ? replayed->place : 0) + ",\"name\":";
+  AppendJson(out, replayed != nullptr ? replayed->name : std::string());
+  out += '}';
+}
+
+const char* RefusalName(VerifyRefusal refusal) {
+  switch (refusal) {
+    case VerifyRefusal::File:
+      return "file";
+    case VerifyRefusal::Format:
+      return "format";
+    case VerifyRefusal::Version:
+      return "version";
+    case VerifyRefusal::Settings:
+      return "settings";
+    case VerifyRefusal::Line:
+      return "line";
+    case VerifyRefusal::Events:
+      return "events";
+    case VerifyRefusal::TooLong:
+      return "too-long";
+  }
+  return "file";
+}
+
+}  // namespace
+
 int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
-                 const ScriptHeader& header, std::FILE* out) {
+                 const ScriptHeader& header, std::FILE* out, VerifyReport report) {
   SimOptions run = options;
   run.frames = LastEventFrame(events);
   run.quiet = true;
@@ -127,25 +179,69 @@ int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
   // the game running at the end, when the file records no result for it
   const bool unfinished = gameInPlay && header.games.size() <= got.size();
   const std::size_t games = std::max(got.size(), header.games.size());
+  const bool json = report == VerifyReport::Json;
+  std::string object = "{\"version\":";
+  AppendJson(object, kReplayVersion);
+  object += ",\"verdict\":\"\",\"games\":[";  // the verdict goes in at the end
+  const std::size_t verdictAt = object.find("\"\",") + 1;
   int differences = 0;
   for (std::size_t i = 0; i < games; ++i) {
+    const GameResult* recordedResult = i < header.games.size() ? &header.games[i] : nullptr;
+    const GameResult* replayedResult = i < got.size() ? &got[i] : nullptr;
     std::string recorded = "none";
     std::string obtained = "none";
-    if (i < header.games.size()) {
-      recorded = "score " + std::to_string(header.games[i].score) + " level " +
-                 std::to_string(header.games[i].level);
+    if (recordedResult != nullptr) {
+      recorded = "score " + std::to_string(recordedResult->score) + " level " +
+                 std::to_string(recordedResult->level);
     }
-    if (i < got.size()) {
-      obtained = "score " + std::to_string(got[i].score) + " level " + std::to_string(got[i].level);
+    if (replayedResult != nullptr) {
+      obtained = "score " + std::to_string(replayedResult->score) + " level " +
+                 std::to_string(replayedResult->level);
     }
     const bool same = recorded == obtained;
     differences += same ? 0 : 1;
-    std::fprintf(out, "game %zu: recorded %s, replayed %s%s\n", i + 1, recorded.c_str(),
-                 obtained.c_str(), same ? "" : "  DIFFERENT");
+    if (json) {
+      if (i > 0) object += ',';
+      AppendGameJson(object, i + 1, recordedResult, replayedResult, same, false);
+    } else {
+      std::fprintf(out, "game %zu: recorded %s, replayed %s%s\n", i + 1, recorded.c_str(),
+                   obtained.c_str(), same ? "" : "  DIFFERENT");
+    }
   }
-  if (unfinished) std::fprintf(out, "game %zu: unfinished at the replay's end\n", games + 1);
+  if (unfinished) {
+    if (json) {
+      if (games > 0) object += ',';
+      AppendGameJson(object, games + 1, nullptr, nullptr, false, true);
+    } else {
+      std::fprintf(out, "game %zu: unfinished at the replay's end\n", games + 1);
+    }
+  }
   const bool agreed = differences == 0 && !unfinished;
-  std::fprintf(out, "%s: %zu game(s), %d different%s\n", agreed ? "verified" : "FAILED",
-               games + (unfinished ? 1 : 0), differences, unfinished ? ", 1 unfinished" : "");
+  if (json) {
+    object.insert(verdictAt, agreed ? "verified" : "failed");
+    object += "],\"different\":" + std::to_string(differences) +
+              ",\"unfinished\":" + (unfinished ? "1" : "0") + "}\n";
+    std::fwrite(object.data(), 1, object.size(), out);
+  } else {
+    std::fprintf(out, "%s: %zu game(s), %d different%s\n", agreed ? "verified" : "FAILED",
+                 games + (unfinished ? 1 : 0), differences, unfinished ? ", 1 unfinished" : "");
+  }
   return agreed ? 0 : 1;
+}
+
+void WriteVerifyRefusalJson(std::FILE* out, VerifyRefusal refusal, const std::string& message) {
+  std::string object = "{\"version\":";
+  AppendJson(object, kReplayVersion);
+  object += std::string(",\"verdict\":\"refused\",\"refusal\":\"") + RefusalName(refusal) +
+            "\",\"message\":";
+  AppendJson(object, message);
+  // the parser's messages about a line begin "line L: "
+  int line = 0;
+  if (std::sscanf(message.c_str(), "line %d: ", &line) == 1 && line > 0 &&
+      message.compare(0, 5 + std::to_string(line).size() + 2,
+                      "line " + std::to_string(line) + ": ") == 0) {
+    object += ",\"line\":" + std::to_string(line);
+  }
+  object += ",\"games\":[]}\n";
+  std::fwrite(object.data(), 1, object.size(), out);
 }

@@ -46,5 +46,36 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
 // The last line sums up: "verified: G game(s), 0 different" when all agree,
 // else "FAILED: G game(s), D different" followed by ", 1 unfinished" for an
 // unfinished game (counted among the G). 0 when all agree, 1 otherwise.
+//
+// With VerifyReport::Json the same comparison is written as one JSON object
+// on one line, for programs:
+//   {"version":V,"verdict":"verified"|"failed","games":[G...],
+//    "different":D,"unfinished":U}
+// where V is this program's version and each G is
+//   {"index":N,"recorded":{"score":S,"level":L}|null,
+//    "replayed":{"score":S,"level":L}|null,"agreed":B,"unfinished":B,
+//    "place":P,"name":T}
+// P is the place (1-based) the replayed game took in the session's own
+// ranking, 0 when none, and T the name stored in that row ("" when none).
+// The unfinished game has no result on either side and is not agreed.
+enum class VerifyReport { Text, Json };
 int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
-                 const ScriptHeader& header, std::FILE* out);
+                 const ScriptHeader& header, std::FILE* out,
+                 VerifyReport report = VerifyReport::Text);
+
+// Why a replay to verify was refused before it was played, as the JSON
+// report names it.
+enum class VerifyRefusal {
+  File,      // not read: missing, not a regular file, too large
+  Format,    // no replay, or a newer replay format
+  Version,   // recorded by another program version
+  Settings,  // no "#@ ini" lines
+  Line,      // a bad line (its number is given)
+  Events,    // more events than a session can make
+  TooLong,   // beyond the frames allowed by --max-frames
+};
+// The JSON object of a refusal, on one line:
+//   {"version":V,"verdict":"refused","refusal":K,"message":M[,"line":L],
+//    "games":[]}
+// with the line number taken from a message that begins "line L: ".
+void WriteVerifyRefusalJson(std::FILE* out, VerifyRefusal refusal, const std::string& message);
