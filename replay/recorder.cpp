@@ -123,7 +123,7 @@ void ReplayNoteRanked(const RankingEntry& row) {
 }
 
 void ReplayNoteGameEnd() {
-  results.push_back({World.score, World.level, rankedPlace, rankedName});
+  results.push_back({World.score, World.level, rankedPlace, rankedName, framesRun, RandomState});
   rankedPlace = 0;
   rankedName.clear();
   char line[96];

@@ -5,6 +5,7 @@
 // it out when asked (after a game and at the end).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct GameResult {
   // game-over show left it. A replay's "#@ game" lines carry neither.
   int place = 0;
   std::string name = {};
+  // The frames run and the random source's state when it ended: the same
+  // play reaches the same pair, whatever else a file around it holds.
+  long long frame = 0;
+  std::uint32_t random = 0;
 };
 
 // Starts a new session record after the settings were loaded: header with

@@ -121,22 +121,29 @@ void AppendJson(std::string& out, const std::string& text) {
   AppendJsonString(out, text.data(), static_cast<int>(text.size()));
 }
 
-void AppendResult(std::string& out, const GameResult* result) {
+// A result as recorded (score and level), or as replayed (with the frame
+// and the random source's state at its end).
+void AppendResult(std::string& out, const GameResult* result, bool replayed) {
   if (result == nullptr) {
     out += "null";
     return;
   }
-  out += "{\"score\":" + std::to_string(result->score) +
-         ",\"level\":" + std::to_string(result->level) + '}';
+  out +=
+      "{\"score\":" + std::to_string(result->score) + ",\"level\":" + std::to_string(result->level);
+  if (replayed) {
+    out += ",\"frame\":" + std::to_string(result->frame) +
+           ",\"random\":" + std::to_string(result->random);
+  }
+  out += '}';
 }
 
 // One game's entry of the JSON report.
 void AppendGameJson(std::string& out, std::size_t index, const GameResult* recorded,
                     const GameResult* replayed, bool agreed, bool unfinished) {
   out += "{\"index\":" + std::to_string(index) + ",\"recorded\":";
-  AppendResult(out, recorded);
+  AppendResult(out, recorded, false);
   out += ",\"replayed\":";
-  AppendResult(out, replayed);
+  AppendResult(out, replayed, true);
   out += std::string(",\"agreed\":") + (agreed ? "true" : "false") +
          ",\"unfinished\":" + (unfinished ? "true" : "false") +
          ",\"place\":" + std::to_string(replayed != nullptr ? replayed->place : 0) + ",\"name\":";
