@@ -140,33 +140,46 @@ RankingTable WorldRanking() {
   return rows;
 }
 
-RankingChanges changes;
-std::vector<RankingEntry>& entered = changes.entered;
-std::vector<RankingEntry>& cleared = changes.cleared;
+std::vector<RankingChange> changes;
 
 void ForgetChanges() {
-  entered.clear();
-  cleared.clear();
+  changes.clear();
 }
 
-// The file's ranking with this copy's changes merged in (see settings.h).
-RankingTable MergedRanking(const RankingTable& fileRows) {
-  std::vector<RankingEntry> rows(fileRows.begin(), fileRows.end());
-  for (const RankingEntry& gone : cleared) {
-    const auto found = std::find_if(rows.begin(), rows.end(),
-                                    [&](const RankingEntry& row) { return SameRow(row, gone); });
-    if (found != rows.end()) rows.erase(found);
+// Puts the row into the table by the insertion rule; the last row drops out.
+void Enter(RankingTable& table, const RankingEntry& row) {
+  const int place = RankingPlaceIn(table.data(), row.score);
+  if (place == kRankingRows) return;
+  std::copy_backward(table.begin() + place, table.end() - 1, table.end());
+  table[static_cast<std::size_t>(place)] = row;
+}
+
+// The file's ranking with this copy's changes replayed on it (settings.h).
+RankingTable MergedRanking(RankingTable table) {
+  const auto alike = [](const RankingEntry& row) {
+    return [&row](const RankingEntry& other) { return SameRow(other, row); };
+  };
+  for (const RankingChange& change : changes) {
+    switch (change.kind) {
+      case RankingChange::Kind::Entered:
+        Enter(table, change.row);
+        break;
+      case RankingChange::Kind::Named: {
+        // the entered row stands below the rows alike that were there before
+        const auto found = std::find_if(table.rbegin(), table.rend(), alike(change.row));
+        if (found != table.rend()) *found = change.named;
+        break;
+      }
+      case RankingChange::Kind::Cleared: {
+        const auto found = std::find_if(table.begin(), table.end(), alike(change.row));
+        if (found == table.end()) break;
+        std::copy(found + 1, table.end(), found);
+        table.back() = EmptyRow();
+        break;
+      }
+    }
   }
-  RankingTable merged;
-  merged.fill(EmptyRow());
-  std::copy(rows.begin(), rows.end(), merged.begin());
-  for (const RankingEntry& row : entered) {
-    const int place = RankingPlaceIn(merged.data(), row.score);
-    if (place == kRankingRows) continue;
-    std::copy_backward(merged.begin() + place, merged.end() - 1, merged.end());
-    merged[static_cast<std::size_t>(place)] = row;
-  }
-  return merged;
+  return table;
 }
 
 constexpr const char* kFlagKeys[3] = {"RapidFlag", "SoundFlag", "WaitFlag"};
@@ -257,39 +270,22 @@ void ResetRanking() {
   World.rankJustAchieved = 0;
 }
 
-RankingChanges& UnsavedRankingChanges() {
+std::vector<RankingChange>& UnsavedRankingChanges() {
   return changes;
 }
 
 void NoteRankingRowEntered(const RankingEntry& row) {
-  entered.push_back(row);
+  changes.push_back({RankingChange::Kind::Entered, row, {}});
 }
 
 void NoteRankingRowChanged(const RankingEntry& before, const RankingEntry& after) {
-  if (SameRow(before, after)) return;
-  for (auto row = entered.rbegin(); row != entered.rend(); ++row) {
-    if (SameRow(*row, before)) {
-      *row = after;
-      return;
-    }
-  }
-  // saved already: the saved row gives way to the changed one
-  cleared.push_back(before);
-  entered.push_back(after);
+  if (!SameRow(before, after)) changes.push_back({RankingChange::Kind::Named, before, after});
 }
 
 void ClearRanking() {
   for (const RankingEntry& shown : World.ranking) {
-    const auto own = std::find_if(entered.begin(), entered.end(),
-                                  [&](const RankingEntry& row) { return SameRow(row, shown); });
-    if (own != entered.end()) {
-      entered.erase(own);
-    } else {
-      cleared.push_back(shown);
-    }
+    changes.push_back({RankingChange::Kind::Cleared, shown, {}});
   }
-  // rows entered but pushed out of sight go with the clear too
-  entered.clear();
   ResetRanking();
 }
 

@@ -1,15 +1,18 @@
 // The settings and ranking file: three settings and the top-10 ranking.
 //
 // Several copies of the program may share the file. Each keeps its own
-// ranking in World.ranking for the whole session and remembers the changes
-// it made since its last save: the rows it entered and the rows it cleared.
-// Every save reads the file as it is then and merges: the cleared rows are
-// taken out of the file's ranking (each once, matched by score, level, rapid
-// flag and name), the entered rows go in by the ranking's insertion rule
-// (below every row with as many points or more), and the first ten rows are
-// written. A file without a readable ranking (missing, or its rows rejected)
-// takes this copy's ranking as it stands. A row another copy wrote therefore
-// stays, and World.ranking is never changed by a save.
+// ranking in World.ranking for the whole session and logs the changes it
+// made since its last save: the rows it entered, the names it gave them, the
+// rows it cleared. Every save reads the file as it is then and replays the
+// log on the file's ranking in order: an entered row goes in by the
+// ranking's insertion rule (below every row with as many points or more; the
+// last row drops out), a cleared row comes out (one row alike in score,
+// level, rapid flag and name; the rows below move up), a name is given to the
+// lowest row alike; then the ten rows are written. Alone, a copy's saves thus
+// write what World.ranking holds; a row another copy wrote stays unless this
+// copy cleared it having shown it. A file without a readable ranking
+// (missing, or its rows rejected) takes this copy's ranking as it stands.
+// World.ranking is never changed by a save.
 #pragma once
 
 #include <string>
@@ -44,14 +47,15 @@ bool TrySaveSettings();
 // key reads as, so that its keys stand in their usual order).
 bool TrySaveRanking();
 
-// This copy's changes to World.ranking, for the next save's merge.
-struct RankingChanges {
-  std::vector<RankingEntry> entered;  // in the order they were entered
-  std::vector<RankingEntry> cleared;
+// One change this copy made to World.ranking, for the next save's merge.
+struct RankingChange {
+  enum class Kind { Entered, Named, Cleared } kind;
+  RankingEntry row;    // the row entered or cleared; the row before its name
+  RankingEntry named;  // Named: the row after
 };
-// The changes not saved yet (a test may hold several copies' changes and put
-// each in place in turn).
-RankingChanges& UnsavedRankingChanges();
+// The changes not saved yet, in order (a test may hold several copies' logs
+// and put each in place in turn).
+std::vector<RankingChange>& UnsavedRankingChanges();
 // A row was entered (its default name included).
 void NoteRankingRowEntered(const RankingEntry& row);
 // A row entered before has become after (its name given).
