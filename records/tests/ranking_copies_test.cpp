@@ -357,7 +357,7 @@ TEST_F(RankingCopiesTest, SavesAtOnceOrAtTheExitEndInTheSameFile) {
   EXPECT_EQ(FileRanking(), "Di 700, Bo 300, Cy 300, Bo 300");
   fs::remove(file_);
   a.Exit();
-  EXPECT_EQ(ReadFile(file_), atOnce);
+  EXPECT_EQ(ReadFile(file_), NewFileText(atOnce));
 }
 
 // The session ends while the name is being typed: the host hands the text
