@@ -234,9 +234,13 @@ Verdict VerdictFromReport(std::string_view report, const RunnerEnd& end) {
         g.score = IntOf(replayed, "score");
         g.level = IntOf(replayed, "level");
         const long long frame = replayed.at("frame").get<long long>();
-        const unsigned long long random = replayed.at("random").get<unsigned long long>();
-        g.key = std::to_string(frame) + ":" + std::to_string(random) + ":" +
-                std::to_string(g.score) + ":" + std::to_string(g.level);
+        const std::string trace = replayed.at("trace").get<std::string>();
+        if (trace.size() != 16 ||
+            trace.find_first_not_of("0123456789abcdef") != std::string::npos) {
+          throw std::runtime_error("trace");
+        }
+        g.key = trace + ":" + std::to_string(frame) + ":" + std::to_string(g.score) + ":" +
+                std::to_string(g.level);
         g.place = IntOf(game, "place");
         g.name = game.at("name").get<std::string>();
       }

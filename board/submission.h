@@ -47,8 +47,9 @@ struct GameVerdict {
   int level = 0;     // 0-based, as in the files
   int place = 0;     // in the session's own ranking, 0: none
   std::string name;  // the name stored in that row
-  // What makes two submissions' games the same game: its frames run, the
-  // random source's state, score and level at its end. Set when replayed.
+  // What makes two submissions' games the same game: the trace of its play
+  // (see GameResult), the frame, score and level at its end. Set when
+  // replayed.
   std::string key;
 };
 

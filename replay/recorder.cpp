@@ -22,6 +22,17 @@ constexpr std::size_t kInitialCapacity = 64 * 1024;
 std::string text;
 std::vector<GameResult> results;
 long long framesRun = 0;
+// FNV-1a over the play's frames, from the game's start.
+constexpr std::uint64_t kTraceStart = 0xcbf29ce484222325ull;
+std::uint64_t trace = kTraceStart;
+
+void AddToTrace(int value) {
+  auto bits = static_cast<std::uint32_t>(value);
+  for (int i = 0; i < 4; ++i, bits >>= 8) {
+    trace = (trace ^ (bits & 0xffu)) * 0x100000001b3ull;
+  }
+}
+
 // The ranking row of the game running, noted by the game-over show before
 // the game's end is.
 int rankedPlace = 0;
@@ -63,6 +74,7 @@ void ReplayBeginSession() {
   framesRun = 0;
   rankedPlace = 0;
   rankedName.clear();
+  trace = kTraceStart;
   recording = true;
   writeRequested = false;
   text += kReplayMagic;
@@ -123,9 +135,10 @@ void ReplayNoteRanked(const RankingEntry& row) {
 }
 
 void ReplayNoteGameEnd() {
-  results.push_back({World.score, World.level, rankedPlace, rankedName, framesRun, RandomState});
+  results.push_back({World.score, World.level, rankedPlace, rankedName, framesRun, trace});
   rankedPlace = 0;
   rankedName.clear();
+  trace = kTraceStart;
   char line[96];
   std::snprintf(line, sizeof line, "#@ game %zu score %d level %d", results.size(), World.score,
                 World.level);
@@ -135,6 +148,11 @@ void ReplayNoteGameEnd() {
 
 void ReplayNoteFrameDone(bool wasPlaying) {
   ++framesRun;
+  if (wasPlaying) {
+    for (int value : {World.score, World.level, World.groundY, World.liveMeteors}) {
+      AddToTrace(value);
+    }
+  }
   if (wasPlaying && World.demoMode != 0) ReplayNoteGameEnd();
 }
 

@@ -23,10 +23,13 @@ struct GameResult {
   // game-over show left it. A replay's "#@ game" lines carry neither.
   int place = 0;
   std::string name = {};
-  // The frames run and the random source's state when it ended: the same
-  // play reaches the same pair, whatever else a file around it holds.
+  // The frames run when it ended, and a 64-bit trace of its play: score,
+  // level, ground and rocks in play after each of its frames. Two sessions
+  // that play the same game get the same trace, whatever else their
+  // records hold (comments, names, boxes opened, pointer moves that shoot
+  // nothing); different plays all but never do.
   long long frame = 0;
-  std::uint32_t random = 0;
+  std::uint64_t trace = 0;
 };
 
 // Starts a new session record after the settings were loaded: header with

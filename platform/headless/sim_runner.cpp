@@ -122,7 +122,7 @@ void AppendJson(std::string& out, const std::string& text) {
 }
 
 // A result as recorded (score and level), or as replayed (with the frame
-// and the random source's state at its end).
+// at its end and the trace of its play).
 void AppendResult(std::string& out, const GameResult* result, bool replayed) {
   if (result == nullptr) {
     out += "null";
@@ -131,8 +131,9 @@ void AppendResult(std::string& out, const GameResult* result, bool replayed) {
   out +=
       "{\"score\":" + std::to_string(result->score) + ",\"level\":" + std::to_string(result->level);
   if (replayed) {
-    out += ",\"frame\":" + std::to_string(result->frame) +
-           ",\"random\":" + std::to_string(result->random);
+    char trace[24];
+    std::snprintf(trace, sizeof trace, "%016llx", static_cast<unsigned long long>(result->trace));
+    out += ",\"frame\":" + std::to_string(result->frame) + ",\"trace\":\"" + trace + '"';
   }
   out += '}';
 }

@@ -53,11 +53,12 @@ int RunSimulation(const SimOptions& options, const std::vector<SimEvent>& events
 //    "different":D,"unfinished":U}
 // where V is this program's version and each G is
 //   {"index":N,"recorded":{"score":S,"level":L}|null,
-//    "replayed":{"score":S,"level":L,"frame":F,"random":R}|null,
+//    "replayed":{"score":S,"level":L,"frame":F,"trace":X}|null,
 //    "agreed":B,"unfinished":B,"place":P,"name":T}
 // P is the place (1-based) the replayed game took in the session's own
 // ranking, 0 when none, and T the name stored in that row ("" when none);
-// F and R are the frames run and the random source's state at its end.
+// F is the frames run at its end and X the trace of its play (16 hex
+// digits, see GameResult).
 // The unfinished game has no result on either side and is not agreed.
 enum class VerifyReport { Text, Json };
 int VerifyReplay(const SimOptions& options, const std::vector<SimEvent>& events,
