@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -192,6 +193,12 @@ void Board::Submit(const httplib::Request& request, httplib::Response& response,
     body.append(data, length);
     return true;
   });
+  // (a declared length over the cap is refused by the library unread)
+  const std::string declared = request.get_header_value("Content-Length");
+  if (!whole && !declared.empty() &&
+      std::strtoull(declared.c_str(), nullptr, 10) > kMaxSubmissionBytes) {
+    tooLarge = true;
+  }
   if (tooLarge) {
     response.set_header("Connection", "close");
     SendError(response, 413, "too large",
