@@ -12,21 +12,15 @@
 "use strict";
 
 const fs = require("node:fs");
-const http = require("node:http");
 const path = require("node:path");
 const zlib = require("node:zlib");
 const puppeteer = require("puppeteer-core");
+const { serveSite, emulateDisplay } = require("./site_server.js");
 
 const [siteDir, shotDir, secondsText] = process.argv.slice(2);
 const seconds = Number(secondsText || 30);
 // Seconds of each emulated display rate.
 const kDisplaySeconds = 10;
-const kContentTypes = {
-  ".html": "text/html; charset=utf-8",
-  ".js": "text/javascript; charset=utf-8",
-  ".wasm": "application/wasm",
-  ".png": "image/png",
-};
 
 // The trivial page to compare with: a 512 x 512 picture made anew and put
 // on a canvas 50 times a second, drawn in the display's frame as the game's
@@ -52,24 +46,6 @@ const kTrivialPage = `<!doctype html><title>trivial</title>
   }, 20);
 </script>`;
 
-function serve() {
-  const server = http.createServer((request, response) => {
-    const name = new URL(request.url, "http://localhost").pathname;
-    if (name === "/trivial.html") {
-      response.writeHead(200, { "Content-Type": "text/html; charset=utf-8" });
-      response.end(kTrivialPage);
-      return;
-    }
-    const file = path.join(siteDir, path.normalize(name === "/" ? "/index.html" : name));
-    fs.readFile(file, (error, data) => {
-      response.writeHead(error ? 404 : 200, {
-        "Content-Type": kContentTypes[path.extname(file)] || "application/octet-stream",
-      });
-      response.end(error ? undefined : data);
-    });
-  });
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
-}
 
 // utime + stime, in clock ticks, of a process and all its descendants.
 function treeTicks(pid) {
@@ -87,28 +63,6 @@ function treeTicks(pid) {
   return ticks;
 }
 
-// A display at `hertz` frames a second in place of the browser's own (as in
-// page_test.js).
-function emulateDisplay(hertz) {
-  const period = 1000 / hertz;
-  window.displayFrames = 0;
-  let pending = [];
-  let timer = null;
-  window.requestAnimationFrame = (callback) => {
-    pending.push(callback);
-    if (timer === null) {
-      timer = setTimeout(() => {
-        timer = null;
-        window.displayFrames++;
-        const due = pending;
-        pending = [];
-        const now = performance.now();
-        for (const f of due) f(now);
-      }, period - (performance.now() % period));
-    }
-    return pending.length;
-  };
-}
 
 // Over `seconds`: the page's frames per second (the expression counts
 // them), and the processor time of all the browser's processes and of the
@@ -151,7 +105,7 @@ async function main() {
   }
   console.log(`files total: ${total} bytes, gzip ${totalGzip}`);
 
-  const server = await serve();
+  const server = await serveSite(siteDir, { pages: { "/trivial.html": kTrivialPage } });
   const origin = `http://127.0.0.1:${server.address().port}`;
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || "/usr/bin/chromium",

@@ -15,10 +15,10 @@ const { describe, test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
-const http = require("node:http");
 const os = require("node:os");
 const path = require("node:path");
 const puppeteer = require("puppeteer-core");
+const { serveSite, emulateDisplay } = require("./site_server.js");
 
 const [siteDir, simProgram] = process.argv.slice(2);
 if (!siteDir || !simProgram) {
@@ -52,35 +52,8 @@ fs.writeFileSync(path.join(scratch, "blank.html"), "<!doctype html><title>blank<
 
 const kSide = 512;
 const kSettingsKey = "TAVRO.INI";
-const kContentTypes = {
-  ".html": "text/html; charset=utf-8",
-  ".js": "text/javascript; charset=utf-8",
-  ".wasm": "application/wasm",
-  ".png": "image/png",
-  ".txt": "text/plain; charset=utf-8",
-};
 
 // The site at /, and the scratch folder (the scripts) at /scratch/.
-function serve() {
-  const server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, "http://localhost").pathname);
-    const file = name.startsWith("/scratch/")
-      ? path.join(scratch, path.basename(name))
-      : path.join(siteDir, path.normalize(name === "/" ? "/index.html" : name));
-    fs.readFile(file, (error, data) => {
-      if (error) {
-        response.writeHead(404);
-        response.end();
-        return;
-      }
-      response.writeHead(200, {
-        "Content-Type": kContentTypes[path.extname(file)] || "application/octet-stream",
-      });
-      response.end(data);
-    });
-  });
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
-}
 
 let server;
 let browser;
@@ -88,7 +61,7 @@ let browserName;
 let origin;
 
 before(async () => {
-  server = await serve();
+  server = await serveSite(siteDir, { folders: { "/scratch/": scratch } });
   origin = `http://127.0.0.1:${server.address().port}`;
 });
 
@@ -97,28 +70,6 @@ after(async () => {
   fs.rmSync(scratch, { recursive: true, force: true });
 });
 
-// A display at `hertz` frames a second in place of the browser's own: the
-// page's animation frames come on a timer grid of that period.
-function emulateDisplay(hertz) {
-  const period = 1000 / hertz;
-  window.displayFrames = 0;
-  let pending = [];
-  let timer = null;
-  window.requestAnimationFrame = (callback) => {
-    pending.push(callback);
-    if (timer === null) {
-      timer = setTimeout(() => {
-        timer = null;
-        window.displayFrames++;
-        const due = pending;
-        pending = [];
-        const now = performance.now();
-        for (const f of due) f(now);
-      }, period - (performance.now() % period));
-    }
-    return pending.length;
-  };
-}
 
 // A fresh page (its own storage: each test opens its own context) at the
 // game, with `settings` as the stored settings file when given. Options:

@@ -12,10 +12,8 @@
 
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const fs = require("node:fs");
-const http = require("node:http");
-const path = require("node:path");
 const puppeteer = require("puppeteer-core");
+const { serveSite } = require("./site_server.js");
 
 const [siteDir] = process.argv.slice(2);
 if (!siteDir) {
@@ -25,37 +23,15 @@ if (!siteDir) {
 
 const kSide = 512;
 const kSettingsKey = "TAVRO.INI";
-const kContentTypes = {
-  ".html": "text/html; charset=utf-8",
-  ".js": "text/javascript; charset=utf-8",
-  ".wasm": "application/wasm",
-  ".png": "image/png",
-};
 
 let server;
 let browser;
 let origin;
 
 before(async () => {
-  server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, "http://localhost").pathname);
-    if (name === "/blank.html") {
-      response.writeHead(200, { "Content-Type": kContentTypes[".html"] });
-      response.end("<!doctype html><title>blank</title>");
-      return;
-    }
-    const file = path.join(siteDir, path.normalize(name === "/" ? "/index.html" : name));
-    fs.readFile(file, (error, data) => {
-      if (error) {
-        response.writeHead(404);
-        response.end();
-        return;
-      }
-      response.writeHead(200, { "Content-Type": kContentTypes[path.extname(file)] || "application/octet-stream" });
-      response.end(data);
-    });
+  server = await serveSite(siteDir, {
+    pages: { "/blank.html": "<!doctype html><title>blank</title>" },
   });
-  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
   origin = `http://127.0.0.1:${server.address().port}`;
   browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
