@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 #include "replay/playback.h"
 #include "replay/recorder.h"
 #include "world/world.h"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 
 namespace {
 

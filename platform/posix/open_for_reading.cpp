@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 
 namespace {
 

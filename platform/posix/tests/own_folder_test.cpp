@@ -14,6 +14,7 @@
 #include "platform/posix/tests/file_helpers.h"
 
 #include "host/files.h"
+#include "host/own_folder.h"
 
 namespace {
 

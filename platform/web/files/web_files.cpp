@@ -24,6 +24,7 @@
 
 #include "host/embedded_waves.h"
 #include "host/files.h"
+#include "host/own_folder.h"
 #include "world/world.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 #include "platform/win32/files/wide_path.h"
 
 namespace {

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 #include "platform/win32/files/wide_path.h"
 
 namespace {

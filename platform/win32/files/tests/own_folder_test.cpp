@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 #include "platform/win32/files/tests/file_helpers.h"
 
 namespace {
