@@ -2,7 +2,7 @@
 // postgres_test.sh, which gives its address in TAVRO_BOARD_DATABASE): the
 // same replay, or the same game in two files, given to two servers at once
 // is kept once; many submissions spread over both are all kept; nothing
-// rejected is kept.
+// rejected is kept. The store's own rules, as on SQLite.
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 
 #include "board/submission.h"
 #include "board/tests/harness.h"
+#include "board/tests/store_rules.h"
 
 namespace board_test {
 namespace {
@@ -149,6 +150,18 @@ TEST_F(TwoServersTest, SameReplayOrSameGameAtOnceIsKeptOnce) {
   ASSERT_TRUE(again.Started()) << again.Log();
   EXPECT_EQ(Count("SELECT count(*) FROM schema_migrations"), 2);
   EXPECT_EQ(Get(again, "/api/v1/ranking?limit=100").body["entries"].size(), 6u);
+}
+
+TEST(PostgresStoreTest, KeepsTheStoreRules) {
+  const char* url = std::getenv("TAVRO_BOARD_RULES_DATABASE");
+  ASSERT_NE(url, nullptr) << "run by postgres_test.sh";
+  {
+    std::unique_ptr<Store> store = OpenPostgresStore(url, 2);
+    EXPECT_STREQ(store->Kind(), "postgresql");
+    ExpectStoreRules(*store);
+  }
+  EXPECT_EQ(OpenPostgresStore(url, 1)->Ranking(0, 100).size(), 4u);
+  EXPECT_THROW(OpenPostgresStore("postgresql://board@127.0.0.1:1/none", 1), StoreError);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a throw-away PostgreSQL cluster in a temporary folder (with initdb,
 # as nobody when run as root: PostgreSQL refuses to run as root), starts it
-# on a free port of 127.0.0.1, runs the test program against one database
+# on a free port of 127.0.0.1, runs the test program against two databases
 # of it, and removes the cluster whatever the outcome.
 #   postgres_test.sh TEST_PROGRAM
 set -euo pipefail
@@ -34,6 +34,8 @@ port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0));
   -o "-p $port -k $work -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=60" start >/dev/null \
   || { cat "$work/server.log" >&2; exit 1; }
 "$bindir/createdb" -h 127.0.0.1 -p "$port" -U board tavro
+"$bindir/createdb" -h 127.0.0.1 -p "$port" -U board tavro_rules
 
 cd - >/dev/null
-TAVRO_BOARD_DATABASE="postgresql://board@127.0.0.1:$port/tavro" "$program"
+TAVRO_BOARD_DATABASE="postgresql://board@127.0.0.1:$port/tavro" \
+TAVRO_BOARD_RULES_DATABASE="postgresql://board@127.0.0.1:$port/tavro_rules" "$program"

@@ -10,6 +10,7 @@
 #include "board/store.h"
 #include "board/submission.h"
 #include "board/tests/harness.h"
+#include "board/tests/store_rules.h"
 
 namespace board_test {
 namespace {
@@ -350,6 +351,32 @@ TEST_F(BoardServerTest, BadCommandLinesAreRefused) {
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     EXPECT_EQ(RunProgram(argv).status, 2) << arguments[0];
   }
+}
+
+}  // namespace
+}  // namespace board_test
+
+namespace board_test {
+namespace {
+
+TEST(SqliteStoreTest, KeepsTheStoreRulesAndItsSchemaAcrossOpenings) {
+  const fs::path folder = FreshFolder("store");
+  const std::string path = (folder / "board.sqlite").string();
+  {
+    std::unique_ptr<Store> store = OpenSqliteStore(path);
+    EXPECT_STREQ(store->Kind(), "sqlite");
+    ExpectStoreRules(*store);
+  }
+  std::unique_ptr<Store> reopened = OpenSqliteStore(path);
+  EXPECT_EQ(reopened->Ranking(0, 100).size(), 4u);
+  EXPECT_EQ(Count(path, "SELECT count(*) FROM schema_migrations"),
+            static_cast<long long>(SchemaMigrations().size()));
+  reopened.reset();
+  // a schema newer than this server's is refused, not touched
+  Exec(path, "INSERT INTO schema_migrations VALUES (99, 0)");
+  EXPECT_THROW(OpenSqliteStore(path), StoreError);
+  EXPECT_THROW(OpenSqliteStore((folder / "none" / "x.sqlite").string()), StoreError);
+  fs::remove_all(folder);
 }
 
 }  // namespace
