@@ -160,3 +160,17 @@ bool FastForwardFor(int milliseconds) {
   }
   return fastForwarding && !finished;
 }
+
+bool PlaybackJumpToNextGame() {
+  if (end != ScriptEnd::Replay || finished || fastForwarding) return false;
+  for (std::size_t i = next; i < events.size(); ++i) {
+    // the events of the next frame are still to come: a start there is the next game
+    if (events[i].command == "start" && events[i].frame > played) {
+      fastForwardTo = events[i].frame;
+      fastForwarding = fastForwardTo > played + 1;
+      if (fastForwarding) Tell(PlaybackState::Jumping);
+      return true;
+    }
+  }
+  return false;
+}

@@ -53,3 +53,6 @@ bool PlaybackFrame();
 // Runs unseen frames of the jump for about `milliseconds`; false when the
 // jump is over.
 bool FastForwardFor(int milliseconds);
+// A replay's jump, unseen and silent, to the start of the game after the
+// frames played; false when no game starts after them.
+bool PlaybackJumpToNextGame();

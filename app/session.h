@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/window_proc.h"
+#include "online/shared_ranking.h"
 #include "replay/replay_file.h"
 #include "replay/script.h"
 
@@ -83,6 +84,35 @@ const char* SessionTitle();
 // Where a replay is, told by the player.
 enum class PlaybackState { Playing, Jumping, Ended };
 void SessionPlaybackChanged(PlaybackState state);
+
+// How a replay is shown; the game itself is the same at every speed.
+enum class PlaybackControl {
+  Pause,     // pause, or go on when paused
+  Frame,     // paused: one frame on
+  Speed1,    // 50 frames a second
+  Speed2,    // 2x
+  Speed4,    // 4x
+  NextGame,  // jump unseen to the start of the next game
+};
+// Applies a control to the replay being watched; false when no replay is
+// watched or the control does nothing now.
+bool SessionPlaybackControl(PlaybackControl control);
+// A key typed during a replay (its character): space pauses and goes on,
+// "." steps one frame, "1", "2" and "4" set the speed, "n" jumps to the next
+// game. True when the key was one of them and a replay is watched.
+bool SessionPlaybackKey(int character);
+// The keys, for a status line or a tool tip during a replay.
+extern const char kPlaybackKeysHint[];
+
+// The shared ranking (online/shared_ranking.h). The answer of a request the
+// host started (host/network.h); it is taken up at the next step, never in
+// the middle of one.
+void SessionHttpAnswer(int id, int status, const std::string& body);
+// The dialog's actions: the player's choices (saved in the settings file at
+// once), a new look at the rankings, a row's game played in a replay.
+void SessionSetOnline(const OnlineSettings& settings);
+void SessionRefreshSharedRanking();
+void SessionWatchSharedReplay(SharedPeriod period, int row);
 
 // The system may end the program without notice (the page hidden, the
 // desktop session ending): the player's settings and ranking are saved now.

@@ -12,9 +12,18 @@ constexpr char kReplayErrorIntro[] = "The replay cannot be played.\n\n";
 // Caption of the confirmation boxes.
 constexpr char kBoxCaption[] = "TAVRO";
 
+// The box that asks before a ranked game's replay is sent: what is sent and
+// what becomes public.
+constexpr char kSendReplayText[] =
+    "ランクインしたゲームのリプレイをネットランキングのサーバーに送信しますか？\n\n"
+    "送信するもの: このセッションのリプレイ (操作の記録と、開始時の設定とランキング)。\n"
+    "公開されるもの: 認められたゲームの名前・スコア・レベルと、そのリプレイ。"
+    "リプレイの中のほかの人の名前は伏せられます。";
+
 constexpr const char* ConfirmText(ConfirmBox box) {
-  return box == ConfirmBox::Exit ? "プログラムを終了してもいいですか ?"
-                                 : "ランキングをクリアしてよろしいですか？";
+  return box == ConfirmBox::Exit           ? "プログラムを終了してもいいですか ?"
+         : box == ConfirmBox::ClearRanking ? "ランキングをクリアしてよろしいですか？"
+                                           : kSendReplayText;
 }
 
 // One item of the menu bar's popups; id 0 is a separator.
@@ -26,7 +35,7 @@ struct MenuEntry {
 
 struct PopupEntry {
   const char* title;
-  MenuEntry items[6];
+  MenuEntry items[7];
   int count;
 };
 
@@ -36,9 +45,10 @@ constexpr PopupEntry kMainMenu[3] = {
       {"ゲーム中止(&D)", ID_GAME_STOP, false},
       {nullptr, 0, false},
       {"ランキングのクリア...", ID_GAME_CLEAR_RANKING, false},
+      {"ネットランキング(&N)...", ID_GAME_SHARED_RANKING, false},
       {nullptr, 0, false},
       {"終了(&X)...", ID_GAME_EXIT, false}},
-     6},
+     7},
     {"設定(&C)",
      {{"連射(&R)", ID_SETTINGS_RAPID, true}, {"効果音(&S)", ID_SETTINGS_SOUND, true}},
      2},
@@ -46,9 +56,9 @@ constexpr PopupEntry kMainMenu[3] = {
 };
 
 constexpr int kFirstCommand = ID_GAME_START;
-constexpr int kCommandCount = 9;
+constexpr int kCommandCount = 10;
 
-// The hint of each command (ids 40001 to 40009): the status tip before the
+// The hint of each command (ids 40001 to 40010): the status tip before the
 // line feed, a short tool tip after it.
 constexpr const char* kCommandHints[kCommandCount] = {
     "ゲームを開始します\nゲーム開始",
@@ -60,6 +70,7 @@ constexpr const char* kCommandHints[kCommandCount] = {
     "ランキングをクリアします\nランキングクリア",
     "効果音のON/OFFを変更します\n効果音ON/OFF",
     "フレーム枚のWait挿入のON/OFFを変更します\nWait切り替え",
+    "みんなのランキングを表示します\nネットランキング",
 };
 
 constexpr const char* CommandHint(int id) {

@@ -12,6 +12,7 @@ enum CommandId {
   ID_GAME_CLEAR_RANKING = 40007,
   ID_SETTINGS_SOUND = 40008,
   ID_SETTINGS_WAIT = 40009,
+  ID_GAME_SHARED_RANKING = 40010,
 };
 
 // Left button pressed at client (x, y): a shot in play mode, one per frame.

@@ -39,6 +39,9 @@ WriteFailure PlatformWriteRegularFile(const char* path, const void* data, std::s
 std::FILE* PlatformOpenRegularForReading(const char* path, unsigned long long maxBytes,
                                          OpenFailure* failure);
 
+// ReadWholeFile (host/files.h) through PlatformOpenRegularForReading.
+OpenFailure ReadWholeRegularFile(const char* path, unsigned long long maxBytes, std::string* text);
+
 // Removes the regular file at path. A link (or other reparse point) is
 // neither removed nor followed, and neither is a folder, device, FIFO or
 // socket. Returns true when the file was removed, false otherwise (nothing

@@ -4,11 +4,17 @@
 #include <string>
 
 #include "host/files.h"
+#include "host/own_folder.h"
 
-OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text) {
+namespace {
+
+using Opener = std::FILE* (*)(const char*, unsigned long long, OpenFailure*);
+
+OpenFailure ReadWhole(Opener open, const char* path, unsigned long long maxBytes,
+                      std::string* text) {
   text->clear();
   OpenFailure failure = OpenFailure::Failed;
-  std::FILE* file = PlatformOpenForReading(path, maxBytes, &failure);
+  std::FILE* file = open(path, maxBytes, &failure);
   if (file == nullptr) return failure;
   char chunk[16384];
   std::size_t count;
@@ -25,4 +31,14 @@ OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::st
   std::fclose(file);
   if (result != OpenFailure::None) text->clear();
   return result;
+}
+
+}  // namespace
+
+OpenFailure ReadWholeFile(const char* path, unsigned long long maxBytes, std::string* text) {
+  return ReadWhole(PlatformOpenForReading, path, maxBytes, text);
+}
+
+OpenFailure ReadWholeRegularFile(const char* path, unsigned long long maxBytes, std::string* text) {
+  return ReadWhole(PlatformOpenRegularForReading, path, maxBytes, text);
 }

@@ -8,6 +8,7 @@
 enum class ConfirmBox {
   Exit,          // "プログラムを終了してもいいですか ?"
   ClearRanking,  // "ランキングをクリアしてよろしいですか？"
+  SendReplay,    // a ranked game's replay sent to the shared ranking (kSendReplayText)
 };
 
 // Shows a confirmation box (OK and Cancel, Cancel the default) and returns

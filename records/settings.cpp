@@ -221,9 +221,9 @@ bool KeepBackup(const std::string& path, const std::string& bytes, const char* w
   return true;
 }
 
-// The save: the file read now, the merged ranking and (with flags) the
-// settings written into it.
-bool Save(const int* flags) {
+// The save: the file read now, the merged ranking, (with flags) the
+// settings and (with extra) the keys of another section written into it.
+bool Save(const int* flags, const SettingsSection* extra = nullptr) {
   const std::string& path = SettingsFilePath();
   if (path.empty()) return false;
   std::string bytes;
@@ -246,6 +246,11 @@ bool Save(const int* flags) {
   }
   const RankingTable rows = readable ? MergedRanking(fileRows) : WorldRanking();
   WriteSettings(text, flags, rows.data(), PlatformNewFileLineEnd());
+  if (extra != nullptr) {
+    for (const auto& [key, value] : extra->keys) {
+      IniSetString(text, extra->name, key, value, PlatformNewFileLineEnd());
+    }
+  }
   if (!PlatformWriteFileAtomically(path.c_str(), text.data(), text.size())) {
     std::fprintf(stderr, "TAVRO: the settings could not be written to %s\n", path.c_str());
     return false;
@@ -332,6 +337,21 @@ bool TrySaveSettings() {
 
 bool TrySaveRanking() {
   return Save(nullptr);
+}
+
+bool TrySaveSettingsSection(const SettingsSection& section) {
+  return Save(nullptr, &section);
+}
+
+std::string ReadSettingsFileText() {
+  std::string text;
+  const std::string& path = SettingsFilePath();
+  if (path.empty() ||
+      ReadWholeFile(path.c_str(), kSettingsFileMaxBytes, &text) != OpenFailure::None) {
+    return std::string();
+  }
+  IniUtf16ToUtf8(text);
+  return text;
 }
 
 void SaveSettings() {

@@ -17,6 +17,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "world/world.h"
@@ -46,6 +47,17 @@ bool TrySaveSettings();
 // stay as the file has them (a file without them gets the values a missing
 // key reads as, so that its keys stand in their usual order).
 bool TrySaveRanking();
+
+// Keys of a section of the file that the three settings and the ranking do
+// not use (another feature's choices), written with the ranking's save.
+struct SettingsSection {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> keys;
+};
+bool TrySaveSettingsSection(const SettingsSection& section);
+// The settings file's text as it is now (UTF-8), empty when there is none or
+// it cannot be read.
+std::string ReadSettingsFileText();
 
 // One change this copy made to World.ranking, for the next save's merge.
 struct RankingChange {

@@ -223,8 +223,12 @@ bool StoreReplay(StoredReplay* session, const std::string& folder, std::time_t s
   return true;
 }
 
+namespace {
+StoredReplay runningSession;
+}  // namespace
+
 void StoreSessionReplay(const std::string& folder, std::time_t sessionStart) {
-  static StoredReplay session;
+  StoredReplay& session = runningSession;
   static bool failedBefore = false;
   if (PlaybackActive()) return;
   if (StoreReplay(&session, folder, sessionStart) || failedBefore) return;
@@ -291,4 +295,8 @@ void PruneReplays(const std::string& folder, const std::string& spare) {
     if (verdict == Verdict::Foreign) NoteForeign(state, from->name);
   }
   state.resumeAfter.clear();  // judged to the newest: the next call starts again at the oldest
+}
+
+const std::string& SessionReplayName() {
+  return runningSession.name;
 }

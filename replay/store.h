@@ -49,6 +49,9 @@ bool StoreReplay(StoredReplay* session, const std::string& folder, std::time_t s
 // StoreReplay for the session running, unless it is a playback; the first
 // failure says once on standard error why replays are missing.
 void StoreSessionReplay(const std::string& folder, std::time_t sessionStart);
+// The name StoreSessionReplay last wrote the running session's record under
+// (empty before its first write).
+const std::string& SessionReplayName();
 
 // Removes replays that are neither among the newest kReplaysKept nor hold a
 // game whose ranking row is still in World.ranking; `spare`, a name in the
