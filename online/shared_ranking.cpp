@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 
@@ -11,6 +12,7 @@
 #include "online/json_reader.h"
 #include "records/ini.h"
 #include "records/settings.h"
+#include "replay/store.h"
 
 const char kSharedRankingMenuItem[] = "ネットランキング(&N)...";
 const char kSharedRankingCaption[] = "ネットランキング";
@@ -85,7 +87,7 @@ void Tell(const std::string& text) {
 }
 
 std::string OutboxPath(const std::string& name) {
-  return outboxFolder + "/" + name;
+  return PathInFolder(outboxFolder, name);
 }
 
 bool Start(Request request, const char* method, const std::string& path, std::string body) {
@@ -115,7 +117,9 @@ void QueueOutbox() {
   for (const FolderEntry& entry : entries) {
     if (entry.kind != EntryKind::Regular) continue;
     const std::string& name = entry.name;
-    if (name.size() > 12 && name.compare(name.size() - 12, 12, ".tavroreplay") == 0) {
+    const std::size_t extension = std::strlen(kReplayExtension);
+    if (name.size() > extension &&
+        name.compare(name.size() - extension, extension, kReplayExtension) == 0) {
       names.push_back(name);
     }
   }
@@ -283,7 +287,7 @@ void AnswerReplay(const Request& request, int status, const std::string& body) {
                      : "リプレイを取得できませんでした (" + std::to_string(status) + ")。");
     return;
   }
-  const std::string path = sharedFolder + "/" + request.replayId + ".tavroreplay";
+  const std::string path = PathInFolder(sharedFolder, request.replayId + kReplayExtension);
   const bool written = !sharedFolder.empty() &&
                        (PlatformWriteRegularFile(path.c_str(), body.data(), body.size(),
                                                  WriteMode::ReplaceRegular) == WriteFailure::None ||
@@ -351,8 +355,8 @@ OnlineSettings ReadOnlineSettings(const std::string& settingsText) {
 void OnlineStart(const std::string& replaysFolder) {
   OnlineReset();
   if (!replaysFolder.empty()) {
-    outboxFolder = replaysFolder + "/outbox";
-    sharedFolder = replaysFolder + "/shared";
+    outboxFolder = PathInFolder(replaysFolder, "outbox");
+    sharedFolder = PathInFolder(replaysFolder, "shared");
   }
   defaultServer = PlatformDefaultServer();
   view.settings = ReadOnlineSettings(ReadSettingsFileText());

@@ -27,15 +27,6 @@ constexpr unsigned long long kMaxReplayRead = 256ull << 20;
 // them by unopened; at most this many.
 constexpr std::size_t kMaxForeignNames = 4096;
 
-// Paths are UTF-8 inside the program; a plain narrow path would be read in
-// the system's code page on some systems.
-std::string PathIn(const std::string& folder, const std::string& name) {
-  const fs::path path = fs::path(std::u8string(folder.begin(), folder.end())) /
-                        fs::path(std::u8string(name.begin(), name.end()));
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 bool AllDigits(const std::string& text, std::size_t from, std::size_t count) {
   if (from + count > text.size()) return false;
   for (std::size_t i = from; i < from + count; ++i) {
@@ -193,8 +184,9 @@ bool StoreReplay(StoredReplay* session, const std::string& folder, std::time_t s
   const std::string& text = ReplayText();
   const int best = ReplayBestScore();
   if (!session->name.empty() && session->bestScore == best) {
-    const WriteFailure failure = PlatformWriteRegularFile(
-        PathIn(folder, session->name).c_str(), text.data(), text.size(), WriteMode::ReplaceRegular);
+    const WriteFailure failure =
+        PlatformWriteRegularFile(PathInFolder(folder, session->name).c_str(), text.data(),
+                                 text.size(), WriteMode::ReplaceRegular);
     if (failure == WriteFailure::None) {
       PruneReplays(folder, session->name);
       return true;
@@ -209,13 +201,14 @@ bool StoreReplay(StoredReplay* session, const std::string& folder, std::time_t s
   std::string taken;
   for (int counter = 1; counter <= kMaxReplayNameCounter && taken.empty(); ++counter) {
     const std::string name = ReplayFileName(sessionStart, best, counter);
-    const WriteFailure failure = PlatformWriteRegularFile(PathIn(folder, name).c_str(), text.data(),
-                                                          text.size(), WriteMode::CreateNew);
+    const WriteFailure failure = PlatformWriteRegularFile(
+        PathInFolder(folder, name).c_str(), text.data(), text.size(), WriteMode::CreateNew);
     if (failure == WriteFailure::None) taken = name;
     if (failure == WriteFailure::Failed) return false;
   }
   if (taken.empty()) return false;
-  if (!session->name.empty()) PlatformRemoveRegularFile(PathIn(folder, session->name).c_str());
+  if (!session->name.empty())
+    PlatformRemoveRegularFile(PathInFolder(folder, session->name).c_str());
   session->name = taken;
   session->bestScore = best;
   Pruning(folder).foreign.erase(taken);
@@ -272,7 +265,7 @@ void PruneReplays(const std::string& folder, const std::string& spare) {
     if (state.foreign.count(name) != 0) continue;
     if (opened == kPruneOpenedPerCall) return;  // the next call sees further
     ++opened;
-    const Verdict verdict = Judge(PathIn(folder, name), true, &read);
+    const Verdict verdict = Judge(PathInFolder(folder, name), true, &read);
     if (verdict == Verdict::Replay) ++kept;
     if (verdict == Verdict::Foreign) NoteForeign(state, name);
   }
@@ -289,7 +282,7 @@ void PruneReplays(const std::string& folder, const std::string& spare) {
     state.resumeAfter = from->key;
     if (from->name == spare || state.foreign.count(from->name) != 0) continue;
     ++opened;
-    const std::string path = PathIn(folder, from->name);
+    const std::string path = PathInFolder(folder, from->name);
     const Verdict verdict = Judge(path, false, &read);
     if (verdict == Verdict::Replay) PlatformRemoveRegularFile(path.c_str());
     if (verdict == Verdict::Foreign) NoteForeign(state, from->name);
@@ -299,4 +292,13 @@ void PruneReplays(const std::string& folder, const std::string& spare) {
 
 const std::string& SessionReplayName() {
   return runningSession.name;
+}
+
+// Paths are UTF-8 inside the program; a plain narrow path would be read in
+// the system's code page on some systems.
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  const fs::path path = fs::path(std::u8string(folder.begin(), folder.end())) /
+                        fs::path(std::u8string(name.begin(), name.end()));
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }

@@ -28,6 +28,9 @@ extern const char kReplayExtension[];  // ".tavroreplay"
 // started in the same second: "20261207-134501-2-best-1234.tavroreplay".
 std::string ReplayFileName(std::time_t start, int bestScore, int counter = 1);
 
+// The UTF-8 path of name in folder, joined by the system's separator.
+std::string PathInFolder(const std::string& folder, const std::string& name);
+
 // Whether name has the form ReplayFileName makes.
 bool IsReplayFileName(const std::string& name);
 

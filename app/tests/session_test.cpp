@@ -3,14 +3,23 @@
 // the close, and the command line.
 #include "app/session.h"
 
+#include <stdlib.h>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/arguments.h"
 #include "app/script_player.h"
 #include "game/tests/fresh_world.h"
+#include "platform/headless/headless_network.h"
 #include "records/settings.h"
 #include "replay/playback.h"
+#include "replay/recorder.h"
 #include "sound/silent_mixer.h"
 
 namespace {
@@ -186,6 +195,7 @@ TEST_F(SessionTest, MenuStatesFollowTheModeAndTheSettings) {
        {{ID_GAME_START, true, false},
         {ID_GAME_STOP, true, false},
         {ID_GAME_CLEAR_RANKING, true, false},
+        {ID_GAME_SHARED_RANKING, true, false},
         {ID_GAME_EXIT, true, false}}},
       {"demo, settings",
        Mode::PlayDemo,
@@ -197,6 +207,7 @@ TEST_F(SessionTest, MenuStatesFollowTheModeAndTheSettings) {
        {{ID_GAME_START, true, false},
         {ID_GAME_STOP, true, false},
         {ID_GAME_CLEAR_RANKING, false, false},
+        {ID_GAME_SHARED_RANKING, true, false},
         {ID_GAME_EXIT, true, false}}},
       {"game, settings",
        Mode::PlayGame,
@@ -209,6 +220,7 @@ TEST_F(SessionTest, MenuStatesFollowTheModeAndTheSettings) {
        {{ID_GAME_START, false, false},
         {ID_GAME_STOP, false, false},
         {ID_GAME_CLEAR_RANKING, false, false},
+        {ID_GAME_SHARED_RANKING, false, false},
         {ID_GAME_EXIT, true, false}}},
       {"replay, settings",
        Mode::Replay,
@@ -249,6 +261,7 @@ TEST_F(SessionTest, DuringAReplayTheMenuOnlyShowsTheVersionAndExits) {
       {ID_GAME_START, false, 0, 0},         {ID_GAME_STOP, false, 0, 0},
       {ID_SETTINGS_RAPID, false, 0, 0},     {ID_SETTINGS_SOUND, false, 0, 0},
       {ID_GAME_CLEAR_RANKING, false, 0, 0}, {ID_HELP_WINDOWS_HELP, false, 0, 0},
+      {ID_GAME_SHARED_RANKING, true, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
@@ -315,6 +328,114 @@ TEST_F(SessionTest, TheCloseAsksThePlayerButEndsAReplayAtOnce) {
     HeadlessResetHost();
   }
 }
+
+// The playback controls change how a replay is shown, never what it plays:
+// frames a tick, a paused replay that moves one frame on request, and the
+// jump to the next game; the title says which.
+TEST_F(SessionTest, PlaybackControlsChangeOnlyHowAReplayIsShown) {
+  const char* const kScript = "50 start\n100 stop\n150 start\n300 stop\n400 move 1 1\n";
+  struct Case {
+    const char* name;
+    const char* keys;  // typed before the ticks
+    int ticks;
+    long long frames;  // played after the ticks
+    const char* title;
+  } cases[] = {
+      {"normal", "", 5, 5, "TAVRO Ver.1.5 - replay"},
+      {"2x", "2", 5, 10, "TAVRO Ver.1.5 - replay (2x)"},
+      {"4x", "4", 5, 20, "TAVRO Ver.1.5 - replay (4x)"},
+      {"back to 1x", "41", 5, 5, "TAVRO Ver.1.5 - replay"},
+      {"paused", " ", 5, 0, "TAVRO Ver.1.5 - replay (paused)"},
+      {"paused, one frame", " .", 5, 1, "TAVRO Ver.1.5 - replay (paused)"},
+      {"resumed", "  ", 5, 5, "TAVRO Ver.1.5 - replay"},
+      {"next game", "n", 1, 49, "TAVRO Ver.1.5 - replay"},
+      {"unknown keys", "xq", 5, 5, "TAVRO Ver.1.5 - replay"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(Mode::Replay, kScript);
+    for (const char* key = c.keys; *key != '\0'; ++key) {
+      EXPECT_EQ(SessionPlaybackKey(*key), *key != 'x' && *key != 'q') << *key;
+    }
+    for (int t = 0; t < c.ticks; ++t) {
+      SessionTick();
+      SessionStep();
+      while (SessionJumping()) SessionStep();
+    }
+    EXPECT_EQ(PlaybackFramesRun(), c.frames);
+    EXPECT_EQ(HeadlessTitle(), c.title);
+    TearDown();
+  }
+  // the same replay at 4x ends in the same world as at 1x
+  int scores[2];
+  for (int i = 0; i < 2; ++i) {
+    Start(Mode::Replay, kScript);
+    if (i == 1) SessionPlaybackKey('4');
+    while (!PlaybackFinished()) {
+      SessionTick();
+      SessionStep();
+    }
+    EXPECT_EQ(PlaybackFramesRun(), 400);
+    scores[i] = World.score;
+    TearDown();
+  }
+  EXPECT_EQ(scores[0], scores[1]);
+  // nothing to control in the player's own session
+  Start(Mode::PlayGame);
+  EXPECT_FALSE(SessionPlaybackKey(' '));
+  EXPECT_FALSE(SessionPlaybackControl(PlaybackControl::NextGame));
+}
+
+#if !defined(_WIN32)
+// A game that enters the ranking in the player's own session, and only
+// there, offers the session's record to the shared ranking as it was kept.
+TEST_F(SessionTest, ARankedGameOfThePlayersOwnSessionIsSentWhenOnline) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("tavro-session-" + std::to_string(::getpid()));
+  struct Case {
+    const char* name;
+    bool online;
+    int score;
+    std::size_t posts;
+  } cases[] = {
+      {"online, ranked", true, 1234, 1},
+      {"online, no points", true, 0, 0},
+      {"offline, ranked", false, 1234, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root);
+    fs::create_directories(root / "config" / "tavro");
+    ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    std::ofstream(root / "config" / "tavro" / "TAVRO.INI")
+        << "[Online]\nEnabled=" << (c.online ? 1 : 0) << "\nServer=127.0.0.1:9\nAutoSend=1\n";
+    HeadlessResetNetwork();
+    HeadlessNetworkState().available = true;
+    HeadlessQueueName("Ann");
+    BeginPlaySession(true);
+    StartSession();
+    OnCommand(ID_GAME_START);
+    SessionRunFrame();
+    World.score = c.score;
+    World.groundY = kGameOverHeight;
+    SessionRunFrame();
+    std::size_t posts = 0;
+    for (const HttpRequest& request : HeadlessNetworkState().started) {
+      if (std::string(request.method) != "POST") continue;
+      ++posts;
+      EXPECT_EQ(request.body, ReplayText());
+      EXPECT_EQ(request.url, "http://127.0.0.1:9/api/v1/replays");
+    }
+    EXPECT_EQ(posts, c.posts);
+    TearDown();
+    OnlineReset();
+  }
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_DATA_HOME");
+  fs::remove_all(root);
+}
+#endif
 
 TEST(ProgramArguments, OneGrammarWithItsBoundsAndMessages) {
   struct Case {
