@@ -63,9 +63,14 @@ Board::Board(const BoardOptions& options, std::unique_ptr<Store> store)
   server.set_read_timeout(10);
   server.set_write_timeout(10);
 
-  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
     requestStart = std::chrono::steady_clock::now();
     requestStarted = true;
+    // The interface is public: a page served elsewhere may read the ranking
+    // and send replays (a text/plain POST needs no preflight).
+    if (request.path.rfind("/api/", 0) == 0) {
+      response.set_header("Access-Control-Allow-Origin", "*");
+    }
     return httplib::Server::HandlerResponse::Unhandled;
   });
   server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {

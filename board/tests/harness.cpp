@@ -204,6 +204,7 @@ Answer Read(const httplib::Result& result) {
   answer.raw = result->body;
   answer.body = Json::parse(result->body, nullptr, false);
   answer.retryAfter = result->get_header_value("Retry-After");
+  answer.allowOrigin = result->get_header_value("Access-Control-Allow-Origin");
   return answer;
 }
 

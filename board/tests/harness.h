@@ -76,6 +76,7 @@ struct Answer {
   Json body;
   std::string raw;
   std::string retryAfter;
+  std::string allowOrigin;  // Access-Control-Allow-Origin
 };
 Answer Post(const BoardProcess& board, const std::string& body, const std::string& query = "",
             bool compress = false);
