@@ -18,6 +18,7 @@
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/web/page_bridge.h"
+#include "platform/web/web_online.h"
 #include "records/name_width.h"
 #include "records/ranking.h"
 #include "surface/surface.h"
@@ -91,6 +92,9 @@ void HandleEvent(int kind, int first, int second) {
       break;
     case kPageEventClose:
       SessionCloseRequest();
+      break;
+    case kPageEventOnline:
+      WebTakeOnlineAction();
       break;
     default:
       break;
@@ -236,8 +240,10 @@ int main() {
     // Input first; a frame only when none waits and its tick has come.
     if (HandleWaitingEvents()) continue;
     // The page gives every tick, WaitFlag 0's included, through the frame
-    // flag: none comes while the page is hidden or a menu is open.
+    // flag: none comes while the page is hidden or a menu is open. The
+    // network's answers are taken up by the step.
     if (World.frameTick != 0) {
+      WebTakeHttpAnswers();
       const StepOutcome step = SessionStep();
       if (step.frame) ++framesRun;
       if (step.show) {

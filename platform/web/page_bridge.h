@@ -73,4 +73,5 @@ enum PageEventKind {
   kPageEventMove = 2,     // x, y on the playfield
   kPageEventCommand = 3,  // menu command id
   kPageEventClose = 4,    // the close request the exit command posts
+  kPageEventOnline = 5,   // the shared ranking dialog has an action waiting
 };
