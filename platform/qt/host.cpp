@@ -266,7 +266,10 @@ int RunProgram(const QStringList& arguments) {
   InstallTerminationHandlers();
   PrepareHost();
   MainWindow* window = CreateHost();
-  if (replay) BeginReplaySession(session);
+  if (replay) {
+    BeginReplaySession(session);
+    window->ShowStatusLine(QString::fromUtf8(kPlaybackKeysHint));
+  }
   window->show();
   StartSession();
   frameTimer->start();

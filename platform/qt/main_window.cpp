@@ -6,6 +6,8 @@
 #include <QCursor>
 #include <QIcon>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,6 +32,25 @@ namespace {
 bool InsidePlayfield(const QPoint& p) {
   return p.x() >= 0 && p.y() >= 0 && p.x() < kSurfaceWidth && p.y() < kSurfaceHeight;
 }
+
+// A line of text cut with an ellipsis to its width: a long line never widens
+// the window, whose size the playfield sets.
+class ElidedLine : public QLabel {
+ public:
+  explicit ElidedLine(QWidget* parent) : QLabel(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setMinimumWidth(0);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+  }
+};
 
 }  // namespace
 
@@ -141,6 +162,10 @@ MainWindow::MainWindow() {
   setCentralWidget(playfield_);
   BuildMenu();
   statusBar()->setSizeGripEnabled(false);
+  // A standing widget, not a message: the menu's status tips pass over it
+  // and leave it in place.
+  statusLine_ = new ElidedLine(statusBar());
+  statusBar()->addWidget(statusLine_, 1);
   // The window keeps the size that shows the whole playfield; the user
   // cannot resize it.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -157,6 +182,25 @@ void MainWindow::ApplyScale() {
                                         statusBar()->sizeHint().height());
   playfield_->SetScale(ChoosePlayfieldScale(devicePixelRatioF(), available, chrome));
   layout()->activate();
+}
+
+void MainWindow::ShowStatusLine(const QString& text) {
+  statusLine_->setText(text);
+  statusLine_->setToolTip(text);
+}
+
+QString MainWindow::StatusLine() const {
+  return statusLine_->text();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // During a replay its keys: pause, one frame, the speed, the next game.
+  const QString text = event->text();
+  if (text.size() == 1 && SessionPlaybackKey(text.at(0).unicode())) {
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 bool MainWindow::MenuOpen() const {

@@ -6,8 +6,11 @@
 #include <QSize>
 #include <QWidget>
 
+#include "app/texts.h"
+
 class QAction;
 class QImage;
+class QLabel;
 class QMenu;
 class QPainter;
 
@@ -63,12 +66,17 @@ class MainWindow : public QMainWindow {
   // Picks the playfield's scale for the window's screen and sizes the
   // window to it.
   void ApplyScale();
+  // The status bar's standing line (the online status, or the keys of a
+  // replay); cut to the window's width, whole in its tool tip.
+  void ShowStatusLine(const QString& text);
+  QString StatusLine() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildMenu();
@@ -76,7 +84,8 @@ class MainWindow : public QMainWindow {
 
   Playfield* playfield_ = nullptr;
   QMenu* popups_[3] = {};
-  QAction* actions_[9] = {};  // by command id - 40001
+  QAction* actions_[kCommandCount] = {};  // by command id - kFirstCommand
+  QLabel* statusLine_ = nullptr;
   bool exposeFilterInstalled_ = false;
 };
 

@@ -221,7 +221,8 @@ TEST_F(WindowTest, MenuBarMatchesTheMenuResource) {
   EXPECT_EQ(bar[2]->text(), QString("ヘルプ(&H)"));
   // Text of each item in order; an empty string is a separator.
   const QStringList expected[3] = {
-      {"開始(&S)", "ゲーム中止(&D)", "", "ランキングのクリア...", "", "終了(&X)..."},
+      {"開始(&S)", "ゲーム中止(&D)", "", "ランキングのクリア...", "ネットランキング(&N)...", "",
+       "終了(&X)..."},
       {"連射(&R)", "効果音(&S)"},
       {"バージョン情報(&A)"},
   };
@@ -235,6 +236,8 @@ TEST_F(WindowTest, MenuBarMatchesTheMenuResource) {
   EXPECT_EQ(window->action(ID_SETTINGS_SOUND)->statusTip(), QString("効果音のON/OFFを変更します"));
   EXPECT_EQ(window->action(ID_GAME_CLEAR_RANKING)->statusTip(),
             QString("ランキングをクリアします"));
+  EXPECT_EQ(window->action(ID_GAME_SHARED_RANKING)->statusTip(),
+            QString("みんなのランキングを表示します"));
   EXPECT_TRUE(window->action(ID_SETTINGS_RAPID)->isCheckable());
   EXPECT_EQ(window->action(ID_HELP_WINDOWS_HELP), nullptr);
   EXPECT_EQ(window->action(ID_SETTINGS_WAIT), nullptr);
