@@ -21,6 +21,7 @@
 #include "platform/web/web_online.h"
 #include "records/name_width.h"
 #include "records/ranking.h"
+#include "replay/replay_file.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -96,6 +97,9 @@ void HandleEvent(int kind, int first, int second) {
     case kPageEventOnline:
       WebTakeOnlineAction();
       break;
+    case kPageEventKey:
+      SessionPlaybackKey(first);
+      break;
     default:
       break;
   }
@@ -137,6 +141,48 @@ bool BeginScript(bool* failed) {
   return true;
 }
 
+// The replay the page was opened to play (?replay=PATH&from-game=N): its
+// path in a buffer from malloc (the caller frees it) and *fromGame; null
+// when there is none.
+// clang-format off
+EM_JS(char*, PageReplayRequest, (int* fromGame), {
+  const request = TavroPage.replays.requested;
+  if (!request) return 0;
+  HEAP32[fromGame >> 2] = request.fromGame;
+  return TavroPage.programString(request.path);
+});
+
+// A replay plays: the page takes the playback keys and names them.
+EM_JS(void, PageWatchingReplay, (const char* keysHint), {
+  TavroPage.replays.watching = true;
+  TavroPage.idleStatus = UTF8ToString(keysHint);
+  TavroPage.showMessage("");
+});
+// clang-format on
+
+// Starts the replay the page was opened to play, read from the replays
+// folder, as the desktop's --replay does: from its own settings, the
+// player's neither read nor written. False when there is none; a replay
+// that cannot be played stops the page with the reason.
+bool BeginRequestedReplay(bool* failed) {
+  *failed = false;
+  int fromGame = 0;
+  char* path = PageReplayRequest(&fromGame);
+  if (path == nullptr) return false;
+  const std::string name = path;
+  std::free(path);
+  ReplaySession session;
+  std::string error;
+  if (!LoadReplayFile(name, fromGame, &session, &error)) {
+    PageShowMessage((kReplayErrorIntro + name + ": " + error).c_str());
+    *failed = true;
+    return false;
+  }
+  BeginReplaySession(session);
+  PageWatchingReplay(kPlaybackKeysHint);
+  return true;
+}
+
 // The text of the open name-entry dialog's field as UTF-8 in a buffer from
 // malloc (the caller frees it), its length in *length; null when the dialog
 // is not open.
@@ -156,8 +202,9 @@ EM_JS(void, ShowNotStoredNotice, (), {
 
 extern "C" {
 
-// The page is being hidden or left: the settings and the ranking are saved
-// now, as the program may never run again; a name being typed is kept.
+// The page is being hidden or left: the settings, the ranking and the
+// session's record are saved now, as the program may never run again; a
+// name being typed is kept.
 EMSCRIPTEN_KEEPALIVE void WebSaveSettings() {
   int length = 0;
   if (char* typed = OpenNameFieldText(&length)) {
@@ -165,6 +212,7 @@ EMSCRIPTEN_KEEPALIVE void WebSaveSettings() {
     std::free(typed);
   }
   SessionSaveNow();
+  if (!SessionQuitting()) StoreSessionRecord();
 }
 
 // The popup at `position` is about to open: its check marks and greying.
@@ -229,11 +277,12 @@ int main() {
   ClearSurface();
   if (!InitSurfaceFont()) PageShowMessage("the font table is missing");
   BuildMenu();
-  // a page keeps no replays
-  BeginPlaySession(false);
-  bool scriptFailed = false;
-  const bool scripted = BeginScript(&scriptFailed);
-  if (scriptFailed) return 1;
+  // the player's sessions are kept in the replays folder, as on the desktop
+  BeginPlaySession(true);
+  bool failed = false;
+  bool scripted = BeginRequestedReplay(&failed);
+  if (!scripted && !failed) scripted = BeginScript(&failed);
+  if (failed) return 1;
   StartSession();
   ShowSurface();
   while (!quitRequested) {
@@ -245,7 +294,8 @@ int main() {
     if (World.frameTick != 0) {
       WebTakeHttpAnswers();
       const StepOutcome step = SessionStep();
-      if (step.frame) ++framesRun;
+      // every frame the session ran, a replay's jumps and speeds included
+      framesRun = static_cast<double>(SessionFramesRun());
       if (step.show) {
         ShowSurface();
         MirrorForReaders();

@@ -74,4 +74,5 @@ enum PageEventKind {
   kPageEventCommand = 3,  // menu command id
   kPageEventClose = 4,    // the close request the exit command posts
   kPageEventOnline = 5,   // the shared ranking dialog has an action waiting
+  kPageEventKey = 6,      // a playback key: its character
 };

@@ -6,6 +6,8 @@
   const menubar = document.getElementById("menubar");
   const popups = [];  // {title, element, items: [{element, id, mnemonic}]}
   const itemsById = new Map();
+  // the page's own items, each placed after a program item: afterId -> items
+  const pageItems = new Map();
   let openIndex = -1;
   // where the keyboard was before the menu opened, to return to
   let focusBefore = null;
@@ -63,7 +65,15 @@
     page.fitPlayfield();
   };
 
-  page.addItem = (popupIndex, text, id, checkable, hint) => {
+  // An item of the page's own in popup popupIndex, placed after the program's
+  // item afterId once the program adds it: it runs `action` in the page.
+  page.addPageItem = (popupIndex, afterId, text, hint, action) => {
+    const list = pageItems.get(afterId) || [];
+    list.push({ popupIndex, text, hint, action });
+    pageItems.set(afterId, list);
+  };
+
+  page.addItem = (popupIndex, text, id, checkable, hint, action = null) => {
     const popup = popups[popupIndex];
     if (text === null) {
       const separator = document.createElement("hr");
@@ -88,14 +98,17 @@
     element.title = toolTip || "";
     // checked in the template, as the resource has them
     if (checkable) element.setAttribute("aria-checked", "true");
-    const item = { element, id, mnemonic: label.mnemonic, statusTip: statusTip || "" };
+    const item = { element, id, mnemonic: label.mnemonic, statusTip: statusTip || "", action };
     popup.items.push(item);
     popup.element.append(element);
-    itemsById.set(id, item);
+    if (!action) itemsById.set(id, item);
     element.addEventListener("click", () => choose(item));
     element.addEventListener("pointerenter", () => element.focus());
     element.addEventListener("focus", () => page.showMessage(item.statusTip));
     element.addEventListener("keydown", (event) => menuKey(event, popupIndex, item));
+    for (const own of pageItems.get(id) || []) {
+      if (own.popupIndex === popupIndex) page.addItem(popupIndex, own.text, 0, false, own.hint, own.action);
+    }
   };
 
   page.setItemState = (id, enabled, checked) => {
@@ -153,7 +166,8 @@
   function choose(item) {
     if (item.element.getAttribute("aria-disabled") === "true") return;
     closeMenu(false);
-    page.queueCommand(item.id);
+    if (item.action) item.action();
+    else page.queueCommand(item.id);
   }
 
   function menuKey(event, popupIndex, item) {

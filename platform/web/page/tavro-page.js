@@ -26,8 +26,12 @@ const TavroPage = (() => {
     playbackDone: false,
     programEnded: false,
     ready: false,
-    // an open menu holds the frames, as a window's menu loop does
+    // an open menu holds the frames, as a window's menu loop does, and so
+    // does a modal dialog of the page's own
     menuOpen: false,
+    pageDialogOpen: false,
+    // what the status line shows when nothing else is said
+    idleStatus: "",
     // the stored items' texts as the program last read or stored them
     // (files/web_files.cpp), and how many it copied in and stored
     storageKnown: new Map(),
@@ -41,6 +45,7 @@ const TavroPage = (() => {
   const kEventClick = 1;
   const kEventMove = 2;
   const kEventCommand = 3;
+  const kEventKey = 6;
   const events = [];  // {kind, first, second}
   let waiter = null;  // {resolve, waitFlag} while the program waits
   let origin = performance.now();
@@ -66,7 +71,7 @@ const TavroPage = (() => {
   }
 
   function framesAllowed() {
-    return !document.hidden && !page.menuOpen && !page.programEnded;
+    return !document.hidden && !page.menuOpen && !page.pageDialogOpen && !page.programEnded;
   }
 
   function answer(value) {
@@ -135,6 +140,8 @@ const TavroPage = (() => {
   page.takeEvent = () => events.shift() || null;
   page.postEvent = (kind) => queueEvent(kind, 0, 0);
   page.queueCommand = (id) => queueEvent(kEventCommand, id, 0);
+  // a key typed during a replay: its character's code
+  page.queueKey = (character) => queueEvent(kEventKey, character, 0);
   // Frames may have become allowed (a menu closed).
   page.pump = pump;
 
@@ -336,7 +343,7 @@ const TavroPage = (() => {
   };
 
   page.showMessage = (text) => {
-    statusLine.textContent = text;
+    statusLine.textContent = text || page.idleStatus;
   };
 
   // The browser refused to store the settings (storage full or turned
@@ -390,6 +397,7 @@ const TavroPage = (() => {
     fitPlayfield();
     const parameters = new URLSearchParams(location.search);
     if (!(await loadScript(parameters))) return;
+    await page.replays.load();
     window.Module = {
       onRuntimeInitialized() {
         page.ready = true;
