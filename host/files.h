@@ -47,7 +47,8 @@ std::string DefaultSettingsFilePath();
 
 // The user's replays folder: "$XDG_DATA_HOME/tavro/replays" (or
 // "~/.local/share/tavro/replays") on Linux, "%LOCALAPPDATA%\TAVRO\replays"
-// on Windows; empty when the system names none or keeps no replays.
+// on Windows, "/replays" in the page; empty when the system names none or
+// keeps no replays.
 std::string DefaultReplaysFolder();
 
 // Built on the calls above, the same everywhere (host/read_whole_file.cpp):

@@ -65,7 +65,6 @@ struct FolderEntry {
 // system's order, at most maxEntries of them: a larger folder gives only
 // some of its entries, so that a listing costs bounded work. Nothing is
 // opened and no link is followed. Returns false, with *entries empty, when
-// the folder cannot be read (missing, not a folder, no permission); the page
-// has no folders to list and always returns false.
+// the folder cannot be read (missing, not a folder, no permission).
 bool PlatformListFolder(const char* folder, std::size_t maxEntries,
                         std::vector<FolderEntry>* entries);
