@@ -2,7 +2,6 @@
 #include "surface/surface.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <utility>
@@ -37,14 +36,23 @@ constexpr std::int64_t kCachedLimit = 256;
 constexpr int kCacheSlots = 64;
 constexpr int kCacheProbes = 4;
 
+// The rows of a shape's top half: the left offset of each row's run, and the
+// left offset of its fill (the pixels left once the rim is taken out; w for
+// an all-rim row).
+struct HalfRows {
+  std::int32_t left[kCachedLimit / 2];
+  std::int32_t fill[kCachedLimit / 2];
+};
+
 struct CachedShape {
   std::int32_t w = 0;  // 0: empty slot
   std::int32_t h = 0;
-  std::int32_t half[kCachedLimit / 2];
+  HalfRows rows;
 };
 
 CachedShape gShapeCache[kCacheSlots];
 std::int32_t gTracedHalf[kTracedLimit / 2];  // scratch for uncached traced shapes
+std::int32_t gTracedFill[kTracedLimit / 2];
 
 // Traces the integer rectangle-ellipse (the Bresenham-family algorithm that
 // plots an ellipse inscribed in the inclusive box 0..w-1, 0..h-1) and keeps,
@@ -105,55 +113,107 @@ void TraceHalfRuns(std::int64_t w, std::int64_t h, std::int32_t* half) {
   for (std::int64_t j = 0; j < rows; ++j) half[j] = std::min(half[j], maxOffset);
 }
 
-const std::int32_t* CachedHalfRuns(std::int32_t w, std::int32_t h) {
-  const unsigned hash = (static_cast<unsigned>(w) * 131u + static_cast<unsigned>(h)) % kCacheSlots;
-  for (int probe = 0; probe < kCacheProbes; ++probe) {
-    CachedShape& slot = gShapeCache[(hash + probe) % kCacheSlots];
-    if (slot.w == w && slot.h == h) return slot.half;
-    if (slot.w == 0) {
-      TraceHalfRuns(w, h, slot.half);
-      slot.w = w;
-      slot.h = h;
-      return slot.half;
+// A pixel is rim when a neighbour left, right, above or below lies outside
+// the shape: the fill of row k starts past its own rim and the runs of the
+// rows next to it. Row k + 1 of the top half is mirrored below the middle.
+void FillOffsets(std::int64_t w, std::int64_t h, const std::int32_t* left, std::int32_t* fill) {
+  const std::int64_t rows = (h + 1) / 2;
+  for (std::int64_t k = 0; k < rows; ++k) {
+    if (k == 0) {
+      fill[k] = static_cast<std::int32_t>(w);  // top and bottom rows are all rim
+      continue;
     }
+    const std::int64_t below = std::min(k + 1, h - 2 - k);
+    fill[k] = std::max({left[k] + 1, left[k - 1], left[below]});
   }
-  CachedShape& victim = gShapeCache[hash];  // all probed slots taken: replace
-  TraceHalfRuns(w, h, victim.half);
-  victim.w = w;
-  victim.h = h;
-  return victim.half;
 }
 
+const HalfRows& CachedRows(std::int32_t w, std::int32_t h) {
+  // sizes spread over every slot, squares (the usual discs) included
+  const unsigned hash =
+      (static_cast<unsigned>(w) * 31u + static_cast<unsigned>(h) * 7u) % kCacheSlots;
+  CachedShape* slot = nullptr;
+  for (int probe = 0; probe < kCacheProbes; ++probe) {
+    CachedShape& candidate = gShapeCache[(hash + probe) % kCacheSlots];
+    if (candidate.w == w && candidate.h == h) return candidate.rows;
+    if (candidate.w == 0) {
+      slot = &candidate;
+      break;
+    }
+  }
+  if (slot == nullptr) slot = &gShapeCache[hash];  // all probed slots taken: replace
+  TraceHalfRuns(w, h, slot->rows.left);
+  FillOffsets(w, h, slot->rows.left, slot->rows.fill);
+  slot->w = w;
+  slot->h = h;
+  return slot->rows;
+}
+
+// A shape's rows: from the cache or traced for a middling box; a huge box
+// (null tables) has each row worked out on its own.
 struct EllipseShape {
   std::int64_t w;
   std::int64_t h;
-  const std::int32_t* half;  // null: analytic rows
+  const std::int32_t* left;  // null: rows by the centre rule
+  const std::int32_t* fill;
 };
 
 EllipseShape MakeShape(std::int64_t w, std::int64_t h) {
   if (w <= kCachedLimit && h <= kCachedLimit) {
-    return {w, h, CachedHalfRuns(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h))};
+    const HalfRows& rows = CachedRows(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
+    return {w, h, rows.left, rows.fill};
   }
   if (w <= kTracedLimit && h <= kTracedLimit) {
     TraceHalfRuns(w, h, gTracedHalf);
-    return {w, h, gTracedHalf};
+    FillOffsets(w, h, gTracedHalf, gTracedFill);
+    return {w, h, gTracedHalf, gTracedFill};
   }
-  return {w, h, nullptr};
+  return {w, h, nullptr, nullptr};
+}
+
+// Left offset of top-half row k of a huge box: the first column whose pixel
+// centre lies inside the ellipse inscribed in the box. In doubled
+// coordinates about the centre, column c is inside when
+// (w - 1 - 2c)^2 h^2 + (h - 1 - 2k)^2 w^2 <= w^2 h^2; every product stays
+// below 2^128 for boxes of any int coordinates, so the test is exact. The
+// columns inside form a run, found by halving.
+std::int64_t CentreRuleRowLeft(std::int64_t w, std::int64_t h, std::int64_t k) {
+  using Wide = unsigned __int128;
+  const std::uint64_t dy = static_cast<std::uint64_t>(h - 1 - 2 * k);
+  const Wide room =
+      static_cast<Wide>(static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(w)) *
+      (static_cast<Wide>(static_cast<std::uint64_t>(h)) * static_cast<std::uint64_t>(h) -
+       static_cast<Wide>(dy) * dy);
+  const auto inside = [&](std::int64_t c) {
+    const Wide dxh = static_cast<Wide>(static_cast<std::uint64_t>(w - 1 - 2 * c)) *
+                     static_cast<std::uint64_t>(h);
+    return dxh * dxh <= room;
+  };
+  const std::int64_t maxOffset = (w - 1) / 2;
+  std::int64_t lo = 0;
+  std::int64_t hi = maxOffset;  // every row keeps its centre pixel(s)
+  while (lo < hi) {
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    if (inside(mid)) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return lo;
 }
 
 // Left offset of row j (0 <= j < h) of the shape.
 std::int64_t RowLeft(const EllipseShape& s, std::int64_t j) {
   const std::int64_t k = std::min(j, s.h - 1 - j);
-  if (s.half != nullptr) return s.half[k];
-  // Pixels whose centres lie inside the ellipse inscribed in the box.
-  const long double halfW = static_cast<long double>(s.w) / 2;
-  const long double halfH = static_cast<long double>(s.h) / 2;
-  const long double v = (halfH - (static_cast<long double>(k) + 0.5L)) / halfH;
-  const long double span = halfW * std::sqrt(std::max(0.0L, 1.0L - v * v));
-  const long double left = std::ceil(halfW - span - 0.5L);
-  const std::int64_t maxOffset = (s.w - 1) / 2;
-  if (!(left < static_cast<long double>(maxOffset))) return maxOffset;
-  return std::max<std::int64_t>(0, static_cast<std::int64_t>(left));
+  return s.left != nullptr ? s.left[k] : CentreRuleRowLeft(s.w, s.h, k);
+}
+
+// Left offset of the fill of row j: w when the row is all rim.
+std::int64_t RowFill(const EllipseShape& s, std::int64_t j) {
+  if (s.fill != nullptr) return s.fill[std::min(j, s.h - 1 - j)];
+  if (j == 0 || j == s.h - 1) return s.w;
+  return std::max({RowLeft(s, j) + 1, RowLeft(s, j - 1), RowLeft(s, j + 1)});
 }
 
 // Fills the pixels x0..x1 of row y (already known to be on the surface),
@@ -299,12 +359,7 @@ void DcEllipse(DeviceContext& dc, int left, int top, int right, int bottom) {
   for (std::int64_t y = yFirst; y <= yLast; ++y) {
     const std::int64_t j = y - t;
     const std::int64_t offset = RowLeft(shape, j);
-    // A pixel is rim when a neighbour left, right, above or below lies
-    // outside the shape; the fill is what is left, one run per row.
-    std::int64_t inner = w;  // top and bottom rows are all rim
-    if (j > 0 && j < h - 1) {
-      inner = std::max({offset + 1, RowLeft(shape, j - 1), RowLeft(shape, j + 1)});
-    }
+    const std::int64_t inner = RowFill(shape, j);
     const std::int64_t runLo = l + offset;
     const std::int64_t runHi = rightEdge - offset;
     const std::int64_t fillLo = l + inner;

@@ -438,6 +438,27 @@ TEST_F(SurfaceTest, SquareBoxesFollowTheRectangleEllipseWalk) {
   }
 }
 
+// Every box up to 128 x 128, flat and tall ones included, has the walk's
+// rows; a spread of them is drawn and checked pixel by pixel.
+TEST_F(SurfaceTest, EveryBoxUpTo128FollowsTheRectangleEllipseWalk) {
+  for (int w = 2; w <= 128; ++w) {
+    for (int h = 2; h <= 128; ++h) {
+      const std::vector<int> left = WalkRowLefts(w, h);
+      for (int row = 0; row < h; ++row) {
+        ASSERT_EQ(surface_internal::EllipseRowLeft(w, h, row), left[row])
+            << "box " << w << " x " << h << " row " << row;
+      }
+      if ((w * 7 + h) % 61 != 0) continue;
+      ClearSurface();
+      DrawMarked(0, 0, w, h);
+      for (int row = 0; row < h; ++row) {
+        ASSERT_EQ(RowRun(row), std::make_pair(left[row], w - 1 - left[row]))
+            << "box " << w << " x " << h << " row " << row;
+      }
+    }
+  }
+}
+
 TEST_F(SurfaceTest, BoxesNarrowerOrLowerThanTwoPixelsDrawNothing) {
   DrawMarked(10, 10, 11, 30);
   DrawMarked(10, 10, 30, 11);
