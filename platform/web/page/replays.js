@@ -231,12 +231,22 @@
     return url.href;
   }
 
-  // Opens the replay in a new tab; a browser that blocks it (the player's
-  // click was too long ago) has the player told to use the play button.
+  // Opens the replay in a new tab. A browser that blocks it (no click of
+  // the player's came just before: a file dropped or picked) gets a play
+  // button in the dialog instead.
   function play(path) {
     replays.lastUrl = replayUrl(path);
     const tab = window.open(replays.lastUrl, "_blank");
-    status(tab ? "" : kBlocked);
+    if (tab) {
+      status("");
+      return;
+    }
+    showDialog();
+    if (!dialog) return;
+    const again = button(kPlay, () => play(path));
+    again.dataset.action = "play-blocked";
+    dialog.status.replaceChildren(kBlocked + " ", again);
+    again.focus();
   }
 
   function download(name) {
@@ -296,7 +306,7 @@
   const kNone = "保存されたリプレイはありません。";
   const kDropHint = "リプレイファイル (.tavroreplay) をこのページにドロップしても再生できます。";
   const kNotKept = "このブラウザーではリプレイを保存できません。このタブを閉じると消えます。";
-  const kBlocked = "新しいタブを開けませんでした。もう一度「再生」を押してください。";
+  const kBlocked = "新しいタブを開けませんでした。「再生」を押してください。";
   const kTooLarge = "16 MiB を超えるファイルは再生できません。";
   const kNotReplay = "TAVRO のリプレイファイルではありません。";
   const kUnreadable = "ファイルを読めませんでした。";
