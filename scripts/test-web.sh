@@ -2,8 +2,7 @@
 # Builds the browser program and runs its end-to-end tests in headless
 # Chromium and Firefox; the scripted session and the replays are compared with
 # (and checked by) the Linux runner given (default: the test build's
-# tavro-sim). TAVRO_WEB_BUILD names another
-# build folder than build/web.
+# tavro-sim). TAVRO_WEB_BUILD names another build folder than build/web.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
