@@ -6,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "surface/dirty_region.h"
 #include "surface/surface_internal.h"
 
 namespace {
@@ -222,6 +223,7 @@ void FillSpan(std::int64_t y, std::int64_t x0, std::int64_t x1, Color color) {
   x0 = std::max<std::int64_t>(x0, 0);
   x1 = std::min<std::int64_t>(x1, kSurfaceWidth - 1);
   if (x0 > x1) return;
+  surface_internal::MarkDirty(x0, y, x1, y);
   std::uint32_t* row = gPixels + y * kSurfaceWidth;
   std::fill(row + x0, row + x1 + 1, color);
 }
@@ -265,6 +267,7 @@ BkMode DcSetBkMode(DeviceContext& dc, BkMode mode) {
 
 void DcSetPixel(DeviceContext&, int x, int y, Color color) {
   if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
+  surface_internal::MarkDirty(x, y, x, y);
   gPixels[y * kSurfaceWidth + x] = color & kColorMask;
 }
 
@@ -322,6 +325,9 @@ void DcLineTo(DeviceContext& dc, int x, int y) {
   std::int64_t minor = minor0 + static_cast<std::int64_t>(q);
   std::int64_t rem = static_cast<std::int64_t>(num - q * den);
   std::int64_t major = major0 + first * majorStep;
+  // the line stays within the box of its ends
+  surface_internal::MarkDirty(std::min<std::int64_t>(x0, x), std::min<std::int64_t>(y0, y),
+                              std::max<std::int64_t>(x0, x), std::max<std::int64_t>(y0, y));
   for (std::int64_t i = first; i <= last; ++i) {
     if (minor >= 0 && minor <= minorLimit) {
       const std::int64_t px = alongX ? major : minor;
@@ -383,6 +389,7 @@ void surface_internal::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x
 
 void surface_internal::PutPixel(std::int64_t x, std::int64_t y, Color color) {
   if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
+  MarkDirty(x, y, x, y);
   gPixels[y * kSurfaceWidth + x] = color & kColorMask;
 }
 
@@ -392,4 +399,5 @@ const std::uint32_t* SurfacePixels() {
 
 void ClearSurface() {
   std::fill(std::begin(gPixels), std::end(gPixels), 0u);
+  MarkSurfaceDirty();
 }

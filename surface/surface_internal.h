@@ -13,6 +13,10 @@ void FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1
 // Sets one pixel when it lies on the surface.
 void PutPixel(std::int64_t x, std::int64_t y, Color color);
 
+// Notes the rectangle x0..x1, y0..y1 (inclusive, clipped here) as touched
+// by the drawing (surface/dirty_region.h).
+void MarkDirty(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+
 // Offset from the box's left edge of the first covered column in the given
 // row of the ellipse in a width x height box; -1 when nothing is drawn.
 int EllipseRowLeft(int width, int height, int row);
