@@ -3,6 +3,7 @@
 // buffer; erasing is drawing in black.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 using Color = std::uint32_t;  // 0xRRGGBB
@@ -61,6 +62,15 @@ constexpr int kSurfaceLineHeight = 16;
 // would mean a damaged table, and text calls would then draw nothing and
 // measure 0); text calls do this by themselves when it was not called.
 bool InitSurfaceFont();
+// A program may carry only part of the font (the page: what its own texts
+// use, and the kana) and fetch the whole table when a text needs more: true
+// once a text drawn or measured since the last call had a character the
+// font's table lacks (drawn as U+FFFD).
+bool SurfaceTakeMissingGlyph();
+// Puts another table in the place of the built-in one (its memory kept by
+// the caller for the program's life); false, the font unchanged, when it is
+// not a glyph table with U+FFFD.
+bool SetSurfaceGlyphTable(const unsigned char* data, std::size_t size);
 
 // The pixels, row by row, each 0xRRGGBB.
 const std::uint32_t* SurfacePixels();

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "surface/glyph_table.h"
 #include "surface/surface.h"
@@ -21,6 +22,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 struct FontState {
   bool loaded = false;
   bool attempted = false;
+  std::span<const unsigned char> table;  // empty: the embedded one
+  bool missing = false;                  // a character the table lacks was drawn or measured
   Glyph ascii[128];
   Glyph replacement;  // drawn for every character the font lacks
 };
@@ -30,7 +33,8 @@ FontState gFont;
 bool LoadFont() {
   gFont.attempted = true;
   if (gFont.loaded) return true;
-  const std::span<const unsigned char> table = EmbeddedGlyphTable();
+  if (gFont.table.empty()) gFont.table = EmbeddedGlyphTable();
+  const std::span<const unsigned char> table = gFont.table;
   if (!glyph_table::Find(table, kReplacement, gFont.replacement)) return false;
   for (char32_t c = 0; c < 128; ++c) {
     if (!glyph_table::Find(table, c, gFont.ascii[c])) gFont.ascii[c] = gFont.replacement;
@@ -52,7 +56,8 @@ bool FontReady() {
 const Glyph* FindGlyph(char32_t codepoint, Glyph& scratch) {
   if (!FontReady()) return nullptr;
   if (codepoint < 128) return &gFont.ascii[codepoint];
-  if (glyph_table::Find(EmbeddedGlyphTable(), codepoint, scratch)) return &scratch;
+  if (glyph_table::Find(gFont.table, codepoint, scratch)) return &scratch;
+  gFont.missing = true;
   return &gFont.replacement;
 }
 
@@ -142,6 +147,19 @@ void DrawTextLine(const DeviceContext& dc, std::int64_t x, std::int64_t y, const
 }
 
 }  // namespace
+
+bool SurfaceTakeMissingGlyph() {
+  return std::exchange(gFont.missing, false);
+}
+
+bool SetSurfaceGlyphTable(const unsigned char* data, std::size_t size) {
+  const std::span<const unsigned char> table(data, size);
+  Glyph probe;
+  if (data == nullptr || !glyph_table::Find(table, kReplacement, probe)) return false;
+  gFont = FontState();
+  gFont.table = table;
+  return LoadFont();
+}
 
 bool InitSurfaceFont() {
   return LoadFont();

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "surface/glyph_table.h"
 #include "surface/surface.h"
 
 namespace {
@@ -248,3 +251,36 @@ TEST_F(SurfaceTextTest, CombiningMarksDrawOverThePreviousCharacter) {
 }
 
 }  // namespace
+
+#ifdef TAVRO_BASE_GLYPHS
+// A program carrying part of the font draws what that part lacks as U+FFFD,
+// says so once, and draws it right once the whole table is put in place.
+TEST_F(SurfaceTextTest, APartialFontSaysWhatItLacksUntilTheWholeTableComes) {
+  std::FILE* file = std::fopen(TAVRO_BASE_GLYPHS, "rb");
+  ASSERT_NE(file, nullptr);
+  static std::vector<unsigned char> base(1 << 20);
+  base.resize(std::fread(base.data(), 1, base.size(), file));
+  std::fclose(file);
+  const std::span<const unsigned char> whole = EmbeddedGlyphTable();
+  const char* kanji = "\xE6\xBC\xA2";  // U+6F22, not in the part
+  const char* kana = "A\xE3\x81\x82";  // "A" and a hiragana, in it
+
+  const unsigned char garbage[] = "not a table";
+  EXPECT_FALSE(SetSurfaceGlyphTable(garbage, sizeof garbage));
+  EXPECT_FALSE(SetSurfaceGlyphTable(nullptr, 0));
+  ASSERT_TRUE(SetSurfaceGlyphTable(base.data(), base.size()));
+  SurfaceTakeMissingGlyph();
+  EXPECT_EQ(SurfaceTextWidth(kana, -1), 24);
+  EXPECT_FALSE(SurfaceTakeMissingGlyph());
+  EXPECT_EQ(SurfaceTextWidth(kanji, -1), SurfaceTextWidth("\xEF\xBF\xBD", -1));
+  EXPECT_TRUE(SurfaceTakeMissingGlyph());
+  EXPECT_FALSE(SurfaceTakeMissingGlyph());  // taken
+
+  ASSERT_TRUE(SetSurfaceGlyphTable(whole.data(), whole.size()));
+  ClearSurface();
+  DcTextOut(dc, 0, 0, kanji, -1);
+  EXPECT_FALSE(SurfaceTakeMissingGlyph());
+  EXPECT_EQ(SurfaceTextWidth(kanji, -1), 16);
+  EXPECT_GT(BoxOf(kText).count, 10);
+}
+#endif
