@@ -36,26 +36,6 @@ using namespace tavro_qt_test;
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs tavro-sim with the arguments; its standard output, and its status.
-std::string RunSim(const QStringList& arguments, int* status) {
-  QProcess sim;
-  sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  sim.start(QStringLiteral(TAVRO_SIM_PATH), arguments);
-  if (!sim.waitForFinished(120000)) {
-    *status = -1;
-    return "";
-  }
-  *status = sim.exitStatus() == QProcess::NormalExit ? sim.exitCode() : -1;
-  return sim.readAllStandardOutput().toStdString();
-}
-
 std::vector<std::string> ReplayFiles() {
   std::vector<std::string> files;
   std::error_code error;
@@ -65,14 +45,6 @@ std::vector<std::string> ReplayFiles() {
   return files;
 }
 
-// Frames run by the main loop, each on a tick of its own.
-void Frames(int count) {
-  for (int i = 0; i < count; i++) {
-    tavro_qt::FrameTimerProc();
-    tavro_qt::RunLoopOnce(false);
-  }
-}
-
 // Answers the next message box with the button; `during` runs first, while
 // it is open.
 void AnswerNextBox(QMessageBox::StandardButton answer, std::function<void()> during = {}) {
@@ -80,38 +52,6 @@ void AnswerNextBox(QMessageBox::StandardButton answer, std::function<void()> dur
     if (during) during();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) box->button(answer)->click();
   });
-}
-
-// Types `name` into every name-entry dialog that opens while it lives.
-class NameTyper : public QObject {
- public:
-  explicit NameTyper(const char* name) : name_(name) {
-    auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [this] {
-      auto* dialog = qobject_cast<tavro_qt::NameEntryDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr || !dialog->isVisible()) return;
-      QTest::keyClicks(dialog->field(), name_);
-      QTest::keyClick(dialog->field(), Qt::Key_Return);
-      typed++;
-    });
-    poll->start(5);
-  }
-  int typed = 0;
-
- private:
-  const char* name_;
-};
-
-// The first rock in the air, if any: (x, y) of its centre.
-bool RockInView(int* x, int* y) {
-  for (const Meteor& m : World.meteors) {
-    if (m.state == 1 && m.y > 20 && m.y < 400 && m.x > 0 && m.x < 511) {
-      *x = m.x;
-      *y = m.y;
-      return true;
-    }
-  }
-  return false;
 }
 
 class RecordingTest : public HostTest {};

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QObject>
+#include <QStringList>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +47,28 @@ bool SurfaceHasPicture();
 
 // Runs passes of the main loop until done() holds or ms elapse.
 bool SpinUntil(const std::function<bool()>& done, int ms = 3000);
+
+// Frames run by the main loop, each on a tick of its own.
+void Frames(int count);
+
+// The first rock in the air, if any: (x, y) of its centre.
+bool RockInView(int* x, int* y);
+
+// Types `name` into every name-entry dialog that opens while it lives.
+class NameTyper : public QObject {
+ public:
+  explicit NameTyper(const char* name);
+  int typed = 0;
+
+ private:
+  const char* name_;
+};
+
+// A whole file's bytes ("" when it cannot be read).
+std::string ReadAll(const std::string& path);
+// Runs tavro-sim (TAVRO_SIM_PATH) with the arguments; its standard output,
+// and its status (-1 when it did not end normally within two minutes).
+std::string RunSim(const QStringList& arguments, int* status);
 
 // A test on the running program's main window.
 class HostTest : public ::testing::Test {
