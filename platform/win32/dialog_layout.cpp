@@ -33,22 +33,8 @@ bool IsEtchedLine(HWND control) {
   return IsStatic(control) && (GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) == SS_ETCHEDHORZ;
 }
 
-// The control's text on one line in the control's font.
 SIZE MeasureText(HWND control) {
-  const int length = GetWindowTextLengthW(control);
-  if (length <= 0) return {0, 0};
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  const int got = GetWindowTextW(control, text.data(), length + 1);
-  HDC dc = GetDC(control);
-  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-  HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
-  RECT r = {0, 0, 0, 0};
-  UINT format = DT_CALCRECT | DT_SINGLELINE;
-  if ((GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX) != 0) format |= DT_NOPREFIX;
-  DrawTextW(dc, text.c_str(), got, &r, format);
-  if (old != nullptr) SelectObject(dc, old);
-  ReleaseDC(control, dc);
-  return {r.right - r.left, r.bottom - r.top};
+  return MeasureControlText(control, 0);
 }
 
 // The control's rectangle in its dialog's client coordinates.
@@ -73,6 +59,45 @@ void Place(HWND control, const RECT& r) {
 }
 
 }  // namespace
+
+SIZE MeasureControlText(HWND control, int wrapWidth) {
+  const int length = GetWindowTextLengthW(control);
+  if (length <= 0) return {0, 0};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(control, text.data(), length + 1);
+  HDC dc = GetDC(control);
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  RECT r = {0, 0, wrapWidth, 0};
+  UINT format = DT_CALCRECT | (wrapWidth > 0 ? DT_WORDBREAK | DT_EDITCONTROL : DT_SINGLELINE);
+  if ((GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX) != 0) format |= DT_NOPREFIX;
+  DrawTextW(dc, text.c_str(), got, &r, format);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+int FitWrappedText(HWND dialog, HWND control) {
+  const RECT r = ChildRect(dialog, control);
+  const int growth = MeasureControlText(control, r.right - r.left).cy - (r.bottom - r.top);
+  if (growth <= 0) return 0;
+  for (HWND c : Children(dialog)) {
+    RECT other = ChildRect(dialog, c);
+    if (c == control) {
+      other.bottom += growth;
+    } else if (other.top >= r.bottom) {
+      OffsetRect(&other, 0, growth);
+    } else {
+      continue;
+    }
+    Place(c, other);
+  }
+  RECT outer;
+  GetWindowRect(dialog, &outer);
+  SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top + growth,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return growth;
+}
 
 RECT GrowToFit(const RECT& rect, SIZE needed, DWORD staticStyle) {
   RECT r = rect;

@@ -24,6 +24,15 @@ SIZE DialogGrowthFor(const std::vector<RECT>& controls, SIZE client, int margin)
 // WM_INITDIALOG before the dialog is placed.
 void FitStaticTexts(HWND dialog);
 
+// The control's text in its font: on one line when wrapWidth is 0, else
+// broken into lines at wrapWidth pixels as a static text breaks it.
+SIZE MeasureControlText(HWND control, int wrapWidth);
+
+// Gives a control of text broken into lines the height its text needs at
+// its width; the controls below it move down and the dialog grows by as
+// much. Returns that growth in pixels (0: it fitted).
+int FitWrappedText(HWND dialog, HWND control);
+
 // The static texts of dialog whose text, measured in their font, is wider
 // or taller than the control, or that reach past the dialog's client area.
 int CountCutStaticTexts(HWND dialog);

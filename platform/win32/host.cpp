@@ -1,5 +1,6 @@
 #include "platform/win32/host.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <timeapi.h>
 #include <windowsx.h>
@@ -17,9 +18,12 @@
 #include "host/files.h"
 #include "host/window.h"
 #include "platform/win32/dialogs.h"
+#include "platform/win32/network.h"
 #include "platform/win32/playfield_scale.h"
 #include "platform/win32/settings_location.h"
+#include "platform/win32/shared_ranking_dialog.h"
 #include "platform/win32/sound/directsound_mixer.h"
+#include "platform/win32/status_bar.h"
 #include "platform/win32/text.h"
 #include "records/ranking.h"
 #include "replay/replay_file.h"
@@ -34,9 +38,11 @@
 namespace tavro_win32 {
 namespace {
 
-// A window of a fixed size (the playfield at its scale): no sizing border
-// and no maximize box, so the system menu's Size and Maximize are greyed.
-constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW & ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
+// A window of a fixed size (the playfield at its scale, the status bar under
+// it): no sizing border and no maximize box, so the system menu's Size and
+// Maximize are greyed.
+constexpr DWORD kWindowStyle =
+    (WS_OVERLAPPEDWINDOW & ~(WS_THICKFRAME | WS_MAXIMIZEBOX)) | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_OVERLAPPEDWINDOW;
 // Posted by the console control handler's thread: end in order.
 constexpr UINT kShutdownMessage = WM_APP + 1;
@@ -91,8 +97,9 @@ SIZE OuterSizeFor(int width, int height, UINT dpi) {
 }
 
 // Picks the scale for the window's monitor and gives the window the size
-// that shows the whole playfield at it. The client area is checked after the
-// move, as a menu bar may take another height than the estimate.
+// that shows the whole playfield at it, with the status bar below. The
+// client area is checked after the move, as a menu bar may take another
+// height than the estimate.
 void ApplyScale(HWND window, UINT dpi) {
   MONITORINFO monitor = {};
   monitor.cbSize = sizeof monitor;
@@ -100,17 +107,18 @@ void ApplyScale(HWND window, UINT dpi) {
   if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
     work = monitor.rcWork;
   }
-  const SIZE chrome = OuterSizeFor(0, 0, dpi);
+  const int bar = StatusBarHeight();
+  const SIZE chrome = OuterSizeFor(0, bar, dpi);
   scale = ChooseScale(work.right - work.left, work.bottom - work.top, chrome.cx, chrome.cy);
   const int side = kSurfaceWidth * scale;
-  outerSize = OuterSizeFor(side, side, dpi);
+  outerSize = OuterSizeFor(side, side + bar, dpi);
   SetWindowPos(window, nullptr, 0, 0, outerSize.cx, outerSize.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   RECT client;
   GetClientRect(window, &client);
-  if (client.right != side || client.bottom != side) {
+  if (client.right != side || client.bottom != side + bar) {
     outerSize.cx += side - client.right;
-    outerSize.cy += side - client.bottom;
+    outerSize.cy += side + bar - client.bottom;
     SetWindowPos(window, nullptr, 0, 0, outerSize.cx, outerSize.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
@@ -197,6 +205,8 @@ void WriteFrameLog() {
                  soundAtFirstFrame, scale, timerKind);
     std::fprintf(log, "client %ld %ld\nmenu_items %d\nabout_cut %d\n", clientOrigin.x,
                  clientOrigin.y, menuItems, AboutTextsCut());
+    // The status bar's last line and what the shared ranking dialog showed.
+    std::fprintf(log, "status %s\n%s", StatusText().c_str(), SharedRankingDialogLog().c_str());
     std::fclose(log);
   }
 }
@@ -224,6 +234,7 @@ void ClientMouse(LPARAM lParam, void (*handler)(int, int)) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
+      KeepStatusText();
       // Closed some other way than the confirmed close: still in order.
       EndProgramOnce();
       if (window == mainWindow) mainWindow = nullptr;
@@ -234,6 +245,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == SIZE_MAXIMIZED) {
         PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
       } else if (wParam != SIZE_MINIMIZED) {
+        ResizeStatusBar();
         RECT r;
         GetWindowRect(window, &r);
         if (r.right - r.left != outerSize.cx || r.bottom - r.top != outerSize.cy) {
@@ -271,6 +283,22 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (!SessionMenuCommand(LOWORD(wParam))) {
         return DefWindowProcW(window, message, wParam, lParam);
       }
+      return 0;
+    case WM_MENUSELECT:
+      ShowMenuHint(wParam, lParam);
+      return 0;
+    case WM_EXITMENULOOP:
+      EndMenuHint();
+      return 0;
+    case WM_CHAR:
+      // During a replay: pause, one frame, speed, next game.
+      SessionPlaybackKey(static_cast<int>(wParam));
+      return 0;
+    case kHttpAnswerMessage:
+      TakeHttpAnswer(lParam);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kHttpDeadlineTimer) CheckHttpDeadlines();
       return 0;
     case WM_INITMENUPOPUP:
       if (HIWORD(lParam) == 0) ApplyMenuState(reinterpret_cast<HMENU>(wParam), LOWORD(lParam));
@@ -353,8 +381,10 @@ int MainLoop() {
     // Messages first.
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
+      if (!SharedRankingDialogMessage(&msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
       HandleShutdownRequest();
     }
     HandleShutdownRequest();
@@ -463,11 +493,15 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
   std::strncpy(ProgramName, "Tavro.exe", sizeof ProgramName - 1);
   SetBaseDirectory();
   instance = hInstance;
+  INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                   ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
   if (!RegisterWindowClass()) return 0;
   mainWindow = CreateWindowExW(kWindowExStyle, kWindowClass, kWindowTitle, kWindowStyle,
                                CW_USEDEFAULT, CW_USEDEFAULT, kSurfaceWidth, kSurfaceHeight, nullptr,
                                nullptr, instance, nullptr);
   if (mainWindow == nullptr) return 0;
+  CreateStatusBar(mainWindow);
   ApplyScale(mainWindow, WindowDpi(mainWindow));
   ClearSurface();
   InitSurfaceFont();
@@ -477,6 +511,7 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
 
   if (replay) {
     BeginReplaySession(session);
+    SetStatusLine(Widen(kPlaybackKeysHint));
   } else {
     MigrateOldSettings(DefaultSettingsFilePath(), OldSettingsFileCandidates(), CP_ACP);
     BeginPlaySession(true);
@@ -486,6 +521,8 @@ int RunProgram(HINSTANCE hInstance, int showCommand) {
   SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
   StartFrameTimer();
   const int code = MainLoop();
+  // A request under way at the end gets a moment, then is left behind.
+  WaitForHttpWorkers(2000);
   WriteFrameLog();
   if (timerPeriodRaised) timeEndPeriod(1);
   if (shutdownDone != nullptr) SetEvent(shutdownDone);
@@ -498,10 +535,10 @@ using tavro_win32::MainWindowHandle;
 
 bool PlatformConfirm(ConfirmBox box) {
   if (tavro_win32::shutdownRequested) return false;
-  const wchar_t* text = box == ConfirmBox::Exit ? L"プログラムを終了してもいいですか ?"
-                                                : L"ランキングをクリアしてよろしいですか？";
-  return MessageBoxW(MainWindowHandle(), text, L"TAVRO",
-                     MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2 | MB_TASKMODAL) == IDOK;
+  const UINT icon = box == ConfirmBox::SendReplay ? MB_ICONQUESTION : MB_ICONWARNING;
+  return MessageBoxW(MainWindowHandle(), tavro_win32::Widen(ConfirmText(box)).c_str(),
+                     tavro_win32::Widen(kBoxCaption).c_str(),
+                     MB_OKCANCEL | icon | MB_DEFBUTTON2 | MB_TASKMODAL) == IDOK;
 }
 
 void PlatformAboutDialog() {
