@@ -9,6 +9,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "host/files.h"
 #include "replay/recorder.h"
 
 namespace {
@@ -17,6 +18,7 @@ using Json = nlohmann::json;
 
 constexpr const char kJson[] = "application/json";
 constexpr long long kDayMicros = 24LL * 60 * 60 * 1000000;
+constexpr unsigned long long kMaxSiteFileBytes = 64ull << 20;
 
 void SendJson(httplib::Response& response, int status, const std::string& body) {
   response.status = status;
@@ -123,10 +125,38 @@ Board::Board(const BoardOptions& options, std::unique_ptr<Store> store)
   server.Get("/healthz", [this](const httplib::Request& request, httplib::Response& response) {
     Health(request, response);
   });
-  if (!options_.site.empty()) server.set_mount_point("/", options_.site);
+  if (!options_.site.empty()) {
+    server.set_mount_point("/", options_.site);
+    server.set_file_request_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+          SendPrecompressed(request, response);
+        });
+  }
 }
 
 Board::~Board() = default;
+
+// A page file compressed ahead of time lies beside it as "FILE.gz": a client
+// that takes gzip gets those bytes. Text, JavaScript and JSON are left to the
+// HTTP library, which compresses them as it sends them. The path was checked
+// and found a file in the site before this is called.
+void Board::SendPrecompressed(const httplib::Request& request, httplib::Response& response) {
+  if (request.get_header_value("Accept-Encoding").find("gzip") == std::string::npos) return;
+  const std::string type = response.get_header_value("Content-Type");
+  if (type.rfind("text/", 0) == 0 || type.find("javascript") != std::string::npos ||
+      type.find("json") != std::string::npos || type.find("xml") != std::string::npos) {
+    return;
+  }
+  std::string path = options_.site + request.path;
+  if (path.back() == '/') path += "index.html";
+  std::string packed;
+  if (ReadWholeFile((path + ".gz").c_str(), kMaxSiteFileBytes, &packed) != OpenFailure::None) {
+    return;
+  }
+  response.set_content(std::move(packed), type);
+  response.set_header("Content-Encoding", "gzip");
+  response.set_header("Vary", "Accept-Encoding");
+}
 
 bool Board::Bind(std::string* error) {
   if (options_.port == 0) {

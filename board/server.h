@@ -5,7 +5,9 @@
 //   GET  /api/v1/ranking?period=all|month|week&limit=N
 //   GET  /api/v1/replays/ID
 //   GET  /healthz
-//   GET  /...                              the page's files (--site)
+//   GET  /...                              the page's files (--site), a
+//                                          "FILE.gz" beside one sent to a
+//                                          client that takes gzip
 #pragma once
 
 #include <atomic>
@@ -68,6 +70,7 @@ class Board {
   void Ranking(const httplib::Request& request, httplib::Response& response);
   void Replay(const httplib::Request& request, httplib::Response& response);
   void Health(const httplib::Request& request, httplib::Response& response);
+  void SendPrecompressed(const httplib::Request& request, httplib::Response& response);
   Outcome Verify(const std::string& id, const std::string& text, bool publishFull);
   std::string ClientAddress(const httplib::Request& request) const;
   int RetryAfterSeconds() const;

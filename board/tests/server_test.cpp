@@ -185,6 +185,44 @@ TEST_F(BoardServerTest, HonestReplayIsAcceptedRankedAndServed) {
   EXPECT_EQ(Post(restarted, alice).raw, first.raw);
 }
 
+// A page file packed ahead of time beside it goes to a client that takes
+// gzip; text is compressed by the server as it goes, once.
+TEST_F(BoardServerTest, SiteFilesPackedAheadGoToClientsThatTakeGzip) {
+  const fs::path site = folder_ / "site";
+  fs::create_directories(site);
+  WriteText(site / "tavro.wasm", std::string(4000, 'w'));
+  WriteText(site / "index.html", "<!doctype html>" + std::string(4000, ' ') + "\n");
+  ASSERT_EQ(std::system(("gzip -9 -k -n " + (site / "tavro.wasm").string() + " " +
+                         (site / "index.html").string())
+                            .c_str()),
+            0);
+  BoardProcess board(folder_, {"--site", site.string()});
+  ASSERT_TRUE(board.Started()) << board.Log();
+  struct Case {
+    const char* path;
+    bool takesGzip;
+    const char* encoding;
+    std::string body;  // what the client gets after undoing the encoding
+  } cases[] = {
+      {"/tavro.wasm", true, "gzip", std::string(4000, 'w')},
+      {"/tavro.wasm", false, "", std::string(4000, 'w')},
+      {"/", true, "gzip", "<!doctype html>" + std::string(4000, ' ') + "\n"},
+      {"/", false, "", "<!doctype html>" + std::string(4000, ' ') + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.takesGzip ? " gzip" : " plain"));
+    std::unique_ptr<httplib::Client> client = board.Client();
+    httplib::Headers headers;
+    if (c.takesGzip) headers.emplace("Accept-Encoding", "gzip");
+    const httplib::Result result = client->Get(c.path, headers);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(result->get_header_value("Content-Encoding"), c.encoding);
+    EXPECT_EQ(result->get_header_value_count("Content-Encoding"), c.takesGzip ? 1u : 0u);
+    EXPECT_EQ(result->body, c.body);
+  }
+}
+
 TEST_F(BoardServerTest, TamperedReplaysAreRejectedWithTheirReasonAndNothingIsStored) {
   BoardProcess board(folder_, {"--workers", "2", "--rate", "0"});
   ASSERT_TRUE(board.Started()) << board.Log();
