@@ -8,4 +8,4 @@ port=${1:-8000}
 build=${TAVRO_WEB_BUILD:-build/web}
 TAVRO_WEB_BUILD=$build bash scripts/build-web.sh >/dev/null
 echo "TAVRO in the browser: http://localhost:$port/  (Ctrl+C stops the server)"
-exec python3 -m http.server "$port" --bind 127.0.0.1 --directory "$build/site"
+exec python3 scripts/serve_site.py "$build/site" "$port"
