@@ -158,11 +158,13 @@ EM_JS(int, ReplayFileRemove, (const char* path), {
 
 // The folder's entries as lines "F name" (a folder) or "R name" (a file), at
 // most maxEntries, in a buffer from malloc (the caller frees it); null when
-// there is no such folder or memory is full.
+// there is no such folder or memory is full. A name with a line feed, which
+// the program never makes, is left out.
 EM_JS(char*, ReplayFolderList, (const char* folder, int maxEntries), {
   const entries = TavroPage.replays.list(UTF8ToString(folder), maxEntries);
   if (entries === null) return 0;
-  const text = entries.map((e) => (e.folder ? "F " : "R ") + e.name + "\n").join("");
+  const text = entries.filter((e) => !e.name.includes("\n"))
+                      .map((e) => (e.folder ? "F " : "R ") + e.name + "\n").join("");
   return TavroPage.programString(text);
 });
 // clang-format on
