@@ -47,6 +47,10 @@ bool quitRequested = false;
 int quitExitCode = 0;
 bool shutdownRequested = false;
 long long framesRun = 0;
+// The frame log's clock and moments (measuring aid).
+QElapsedTimer frameLogClock;
+qint64 mainLoopStart = 0;  // on that clock, ns
+std::vector<std::string> frameLogEvents;
 
 // Set by the signal handler; the write to the pipe wakes the event loop.
 volatile std::sig_atomic_t signalReceived = 0;
@@ -101,6 +105,7 @@ void WriteFrameLog(double seconds) {
   if (path.isEmpty()) return;
   if (FILE* f = std::fopen(path.constData(), "w")) {
     std::fprintf(f, "frames %lld\nseconds %.3f\n", framesRun, seconds);
+    for (const std::string& line : frameLogEvents) std::fprintf(f, "%s\n", line.c_str());
     std::fclose(f);
   }
 }
@@ -203,6 +208,15 @@ long long FramesRun() {
   return framesRun;
 }
 
+void NoteFrameLogEvent(const char* what, int id, int status) {
+  static const bool logging = !qEnvironmentVariableIsEmpty("TAVRO_FRAME_LOG");
+  if (!logging || !frameLogClock.isValid()) return;
+  char line[128];
+  std::snprintf(line, sizeof line, "event %s %d %d %.3f %lld", what, id, status,
+                static_cast<double>(frameLogClock.nsecsElapsed() - mainLoopStart) / 1e9, framesRun);
+  frameLogEvents.emplace_back(line);
+}
+
 void InstallTerminationHandlers() {
   if (signalPipe[0] >= 0) return;  // installed already
   if (pipe(signalPipe) != 0) return;
@@ -271,14 +285,16 @@ int RunProgram(const QStringList& arguments) {
     window->ShowStatusLine(QString::fromUtf8(kPlaybackKeysHint));
   }
   window->show();
+  // The first requests may start with the session, before the main loop.
+  frameLogClock.start();
+  frameLogEvents.clear();
   StartSession();
   frameTimer->start();
   static bool saveAtExitInstalled = false;
   if (!saveAtExitInstalled) saveAtExitInstalled = std::atexit(SaveAtExit) == 0;
-  QElapsedTimer clock;
-  clock.start();
+  mainLoopStart = frameLogClock.nsecsElapsed();
   const int code = RunMainLoop();
-  WriteFrameLog(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+  WriteFrameLog(static_cast<double>(frameLogClock.nsecsElapsed() - mainLoopStart) / 1e9);
   delete window;
   mainWindow = nullptr;
   frameTimer = nullptr;

@@ -40,6 +40,11 @@ int QuitExitCode();
 // Frames run by the main loop since the host was created.
 long long FramesRun();
 
+// Measuring aid: with TAVRO_FRAME_LOG set, a moment of the run (an HTTP
+// request started or answered) goes to the frame log with the time since
+// the main loop began and the frames run by then.
+void NoteFrameLogEvent(const char* what, int id, int status);
+
 // SIGTERM, SIGINT and SIGHUP end the program in order (settings and ranking
 // saved) through the main loop.
 void InstallTerminationHandlers();

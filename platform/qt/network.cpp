@@ -76,6 +76,7 @@ bool PlatformHttpStart(const HttpRequest& request) {
     reply = manager->get(http);
   }
   tavro_qt::running++;
+  tavro_qt::NoteFrameLogEvent(post ? "post" : "get", request.id, 0);
   // A body beyond the cap is not read to its end.
   QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                    [reply](qint64 received, qint64) {
@@ -87,6 +88,7 @@ bool PlatformHttpStart(const HttpRequest& request) {
     reply->deleteLater();
     const int status = tavro_qt::StatusOf(reply);
     const QByteArray body = status != 0 ? reply->readAll() : QByteArray();
+    tavro_qt::NoteFrameLogEvent("answer", id, status);
     // Queued by the session and taken up at its next step.
     SessionHttpAnswer(id, status, body.toStdString());
   });
