@@ -218,7 +218,8 @@
     table.setAttribute("role", "grid");
     const head = element("thead");
     const headRow = element("tr");
-    texts.columns.forEach((title) => headRow.append(element("th", "", title)));
+    // place, name, score, level: the numbers to the right
+    texts.columns.forEach((title, index) => headRow.append(element("th", index === 1 ? "" : "number", title)));
     head.append(headRow);
     const rowsBody = element("tbody");
     table.append(head, rowsBody);
