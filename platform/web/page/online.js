@@ -48,7 +48,6 @@
       clearTimeout(timer);
       online.inFlight--;
       answers.push({ id, status, body: bytes });
-      page.pump();
     };
     online.inFlight++;
     online.started++;

@@ -183,9 +183,12 @@ test("online play turned on in the dialog: a ranked game is accepted, listed, an
   const context = await browser.createBrowserContext();
   const page = await openGame(context, board.origin, settingsFile(1));
 
-  // The dialog from the game menu, off at first: its disclosure beside the
-  // check box, the page's own server offered, nothing asked yet.
-  await chooseMenu(page, "ゲーム(F)", "ネットランキング");
+  // The dialog from the game menu by keyboard, off at first: its
+  // disclosure beside the check box, the page's own server offered, nothing
+  // asked yet.
+  await page.keyboard.press("F10");
+  await page.keyboard.press("Enter");
+  await page.keyboard.press("n");
   await page.waitForSelector("#shared-ranking[role=dialog]", { visible: true });
   const opened = await page.evaluate(() => {
     const box = document.getElementById("shared-ranking");
@@ -227,6 +230,7 @@ test("online play turned on in the dialog: a ranked game is accepted, listed, an
   await page.waitForFunction((f) => TavroPage.framesRun > f + 10, {}, frames);
   await page.keyboard.press("Escape");
   assert.equal(await page.$("#shared-ranking"), null);
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), "ゲーム(F)");
 
   // The game; the program asks before sending and is answered OK.
   await playRankedGame(page, "Online1");
@@ -244,10 +248,15 @@ test("online play turned on in the dialog: a ranked game is accepted, listed, an
   assert.deepEqual([entry.place, entry.name, entry.score], [1, "Online1", Number(score)]);
   await chooseMenu(page, "ゲーム(F)", "ネットランキング");
   await page.waitForSelector("#shared-ranking", { visible: true });
-  await page.click("#shared-ranking [role=tab]:nth-child(3)");
+  // The tabs by keyboard: End goes to the last.
+  await page.click("#shared-ranking [role=tab]");
+  await page.keyboard.press("End");
   await page.waitForFunction(() => document.querySelectorAll("#shared-ranking tbody tr").length > 0);
   assert.deepEqual(await dialogRows(page), [["1", "Online1", String(entry.score), String(entry.level + 1)]]);
-  assert.equal(await page.$eval("#shared-ranking [role=tab][aria-selected=true]", (t) => t.textContent), "全期間");
+  assert.deepEqual(
+    await page.evaluate(() => [document.activeElement.getAttribute("aria-selected"), document.activeElement.textContent]),
+    ["true", "全期間"],
+  );
   assert.match(await page.$eval("#shared-ranking .online-status", (e) => e.textContent), kAccepted);
   if (process.env.SHARED_RANKING_SHOT) {
     await (await page.$("#shared-ranking")).screenshot({ path: process.env.SHARED_RANKING_SHOT });
@@ -265,8 +274,10 @@ test("online play turned on in the dialog: a ranked game is accepted, listed, an
   // Watching the row: the page fetches it into its replays folder and
   // plays it in a new tab, at 4x, to the same picture.
   const opening = new Promise((resolve) => browser.once("targetcreated", resolve));
-  await page.click("#shared-ranking tbody tr");
-  await page.click("#shared-ranking .box-buttons button:first-child");
+  // Tab goes to the selected row, Enter plays it.
+  await page.keyboard.press("Tab");
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute("aria-selected")), "true");
+  await page.keyboard.press("Enter");
   const watcher = await (await opening).page();
   watcher.errors = [];
   watcher.on("pageerror", (error) => watcher.errors.push(error.message));
