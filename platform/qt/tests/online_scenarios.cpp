@@ -97,10 +97,19 @@ std::string PlayRankedGame(const char* name) {
   return "";
 }
 
-// Runs the main loop (without frames) until the status line holds `part`.
+// Runs the main loop (without frames) until the status line holds `part`;
+// each line it showed meanwhile is told as "status TEXT".
 std::string WaitForStatus(const QString& part) {
   tavro_qt::MainWindow* window = tavro_qt::HostWindow();
-  if (!SpinUntil([&] { return window->StatusLine().contains(part); }, 120000)) {
+  QString shown;
+  const auto seen = [&] {
+    if (window->StatusLine() != shown) {
+      shown = window->StatusLine();
+      std::printf("status %s\n", shown.toUtf8().constData());
+    }
+    return shown.contains(part);
+  };
+  if (!SpinUntil(seen, 120000)) {
     return "the status line says \"" + window->StatusLine().toStdString() + "\", not \"" +
            part.toStdString() + "\"";
   }
@@ -204,7 +213,12 @@ std::string RankedOnline() {
     return ReadAll(argsFile.toStdString()).find("--from-game\n") != std::string::npos;
   };
   if (!SpinUntil(watched, 60000)) return "the replay was not opened for watching";
-  std::printf("watch-args-written 1\n");
+  // A new look at the rankings: asked at once, shown when it comes.
+  QTest::mouseClick(dialog->refreshButton(), Qt::LeftButton);
+  if (all->isVisible()) return "the All tab was not asked for anew";
+  if (!SpinUntil([&] { return all->isVisible() && Cell(all, 0, 1) == name; }, 60000)) {
+    return "the All tab did not come back";
+  }
   dialog->close();
   if (window->StatusLine().isEmpty()) return "the status line went";
   EndPlayer();
@@ -224,10 +238,11 @@ std::string RankedOffline() {
   return "";
 }
 
-// (b) The next start sends what waits.
+// (b) The next start sends what waits, oldest first.
 std::string SendWaiting() {
   StartPlayer();
-  const std::string failure = WaitForStatus(QStringLiteral("ネットランキングに登録されました"));
+  const std::string failure =
+      WaitForStatus(QStringLiteral("ネットランキングに登録されました: 全期間 1位"));
   if (!failure.empty()) return failure;
   if (!SpinUntil([] { return OutboxFiles() == 0; }, 10000)) return "the outbox keeps the file";
   EndPlayer();

@@ -99,11 +99,21 @@ TEST_F(OnlineTest, AReplayWaitsInTheOutboxWhileTheServerIsAwayAndGoesAtTheNextSt
   ASSERT_EQ(away.code, 0) << away.err;
   ASSERT_EQ(Outbox(home.path()), 1);
 
+  // A file the server refuses waits before it: its answer (422, with the
+  // reason) is told, and it is dropped.
+  QFile refused(ReplaysFolderIn(home.path()) + QStringLiteral("/outbox/0-refused.tavroreplay"));
+  ASSERT_TRUE(refused.open(QIODevice::WriteOnly));
+  refused.write("hello\n");
+  refused.close();
+
   BoardServer board;
   ASSERT_TRUE(board.Start(port)) << board.error();
   EXPECT_EQ(Ranking(board, "all").size(), 0);
   const ChildRun next = RunChild("send-waiting", home.path());
   ASSERT_EQ(next.code, 0) << next.err << "\nserver:\n" << board.log();
+  EXPECT_NE(next.out.find("status ネットランキングに登録されませんでした: not a replay\n"),
+            std::string::npos)
+      << next.out;
   const QJsonArray all = Ranking(board, "all");
   ASSERT_EQ(all.size(), 1);
   EXPECT_EQ(all[0].toObject()[QStringLiteral("name")].toString(), QStringLiteral("Offline"));
