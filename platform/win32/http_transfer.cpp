@@ -65,6 +65,10 @@ HttpResult HttpTransfer(const char* method, const std::string& url, const std::s
                          WINHTTP_DEFAULT_ACCEPT_TYPES,
                          parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return failed;
+  // The wait for the answer's head has a limit of its own.
+  DWORD responseTimeout = static_cast<DWORD>(timeoutMs);
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                   sizeof responseTimeout);
   const bool post = verb == L"POST";
   const wchar_t* headers = post ? L"Content-Type: text/plain; charset=utf-8\r\n" : nullptr;
   const DWORD size = static_cast<DWORD>(body.size());
@@ -95,6 +99,15 @@ HttpResult HttpTransfer(const char* method, const std::string& url, const std::s
     if (!WinHttpReadData(request.get(), result.body.data() + at, available, &read)) return failed;
     result.body.resize(at + read);
     if (read == 0) break;
+  }
+  // A connection closed before the length the head announced: no answer.
+  DWORD length = 0;
+  DWORD lengthSize = sizeof length;
+  if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &length, &lengthSize,
+                          WINHTTP_NO_HEADER_INDEX) &&
+      length != result.body.size()) {
+    return failed;
   }
   result.status = static_cast<int>(status);
   return result;
