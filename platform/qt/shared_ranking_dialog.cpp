@@ -47,8 +47,10 @@ QTableWidget* MakeTable(QWidget* parent) {
   header->setSectionResizeMode(QHeaderView::ResizeToContents);
   header->setSectionResizeMode(1, QHeaderView::Stretch);
   header->setHighlightSections(false);
-  // Room for the ten rows, whatever the font.
-  const int rowHeight = table->verticalHeader()->defaultSectionSize();
+  // Rows as tall as the text needs, and room for the ten of them.
+  const int rowHeight = table->fontMetrics().height() + 8;
+  table->verticalHeader()->setMinimumSectionSize(rowHeight);
+  table->verticalHeader()->setDefaultSectionSize(rowHeight);
   table->setFixedHeight(header->sizeHint().height() + kSharedRankingRows * rowHeight +
                         2 * table->frameWidth());
   table->setMinimumWidth(table->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 30);

@@ -67,14 +67,17 @@ void EndPlayer() {
 
 // A game played to its end from the menu: rocks hit at first with rapid
 // fire, then none until the ground has risen; the name typed into the
-// name-entry dialog. With an empty ranking any score ranks.
+// name-entry dialog. With an empty ranking any score ranks. The frames of
+// shooting are TAVRO_TEST_SHOOTING's when set (another play, another score).
 std::string PlayRankedGame(const char* name) {
+  const int shooting =
+      Env("TAVRO_TEST_SHOOTING").isEmpty() ? 150 : Env("TAVRO_TEST_SHOOTING").toInt();
   Frames(5);
   ChooseMenuItem(1, ID_SETTINGS_RAPID);
   ChooseMenuItem(0, ID_GAME_START);
   if (World.demoMode != 0) return "no game started";
   QWindow* handle = tavro_qt::HostWindow()->windowHandle();
-  for (int i = 0; i < 150; i++) {
+  for (int i = 0; i < shooting; i++) {
     int x = 256;
     int y = 100;
     RockInView(&x, &y);
@@ -87,7 +90,7 @@ std::string PlayRankedGame(const char* name) {
   }
   if (World.score <= 0) return "no rock was hit";
   NameTyper typer(name);
-  long long frames = 150;
+  long long frames = shooting;
   for (; frames < 200000 && World.demoMode == 0; frames++) Frames(1);
   if (World.demoMode == 0) return "the game did not end";
   if (typer.typed != 1) return "no name dialog";
