@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QBitmap>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -11,8 +12,10 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtTest/QTest>
+#include <algorithm>
 
 #include "app/window_proc.h"
+#include "host/network.h"
 #include "platform/qt/host.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/tests/test_support.h"
@@ -254,6 +257,36 @@ TEST_F(WindowTest, HoveredMenuItemShowsItsHintInTheStatusBar) {
   QTest::qWait(20);
   EXPECT_EQ(window->statusBar()->currentMessage(), QString("ゲームを中止してデモに戻ります"));
   menu->hide();
+}
+
+// The online status stands in the status bar: a menu hint passes over it
+// and leaves it, and a line longer than the window is cut, not widening it.
+TEST_F(WindowTest, OnlineStatusStaysUnderMenuHintsAndNeverWidensTheWindow) {
+  const QSize fixed = window->size();
+  const QString line =
+      QString::fromUtf8("ネットランキングのサーバーに接続できません。").repeated(6);
+  PlatformShowOnlineStatus(line.toUtf8().constData());
+  EXPECT_EQ(window->StatusLine(), line);
+  QTest::qWait(20);
+  EXPECT_EQ(window->size(), fixed);
+  QMenu* menu = window->popup(0);
+  const QRect title = window->menuBar()->actionGeometry(menu->menuAction());
+  QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                    window->menuBar()->mapTo(window, title.center()));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+  QTest::mouseMove(menu->windowHandle(),
+                   menu->actionGeometry(window->action(ID_GAME_START)).center());
+  QTest::qWait(20);
+  EXPECT_EQ(window->statusBar()->currentMessage(), QString("ゲームを開始します"));
+  menu->hide();
+  QTest::qWait(20);
+  EXPECT_TRUE(window->statusBar()->currentMessage().isEmpty());
+  EXPECT_EQ(window->StatusLine(), line);
+  const auto labels = window->statusBar()->findChildren<QLabel*>();
+  EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                          [&](QLabel* l) { return l->isVisible() && l->text() == line; }));
+  EXPECT_EQ(window->size(), fixed);
+  PlatformShowOnlineStatus("");
 }
 
 TEST_F(WindowTest, PopupChecksAndGreyingFollowSettingsAndMode) {
