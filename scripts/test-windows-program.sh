@@ -34,7 +34,7 @@ if [ $# -lt 2 ]; then
 fi
 exe="$(realpath "$1")"
 sim="$(realpath "$2")"
-setup="${3:+$(realpath "$3")}"
+setup="${3:+$(realpath -m "$3")}"
 
 if [ -z "${TAVRO_WINE_IN_XVFB:-}" ]; then
   exec env TAVRO_WINE_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$exe" "$sim" ${setup:+"$setup"}

@@ -15,8 +15,12 @@ fi
 # Windows programs are checked against.
 linux_sim=${TAVRO_LINUX_SIM:-$PWD/build/test/bin/tavro-sim}
 [ -x "$linux_sim" ] || linux_sim=
+# Its ranking server, beside it, for the shared ranking's test.
+linux_board=${TAVRO_LINUX_BOARD:-${linux_sim:+$(dirname "$linux_sim")/tavro-board}}
+[ -n "$linux_board" ] && [ -x "$linux_board" ] || linux_board=
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DTAVRO_SIM_PROGRAM="$linux_sim" "${launcher[@]}" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DTAVRO_SIM_PROGRAM="$linux_sim" \
+  -DTAVRO_BOARD_PROGRAM="$linux_board" "${launcher[@]}" >/dev/null
 cmake --build "$build_dir" -j"$jobs"
 cmake --build "$build_dir" --target package_windows
 
