@@ -205,7 +205,11 @@ void SessionMove(int x, int y) {
 
 bool SessionMenuCommand(int id) {
   if (id == ID_GAME_SHARED_RANKING) {
-    if (!PlaybackActive()) PlatformShowSharedRanking();
+    // the dialog opens on fresh rankings
+    if (!PlaybackActive()) {
+      if (kind == SessionKind::Play) OnlineRefresh();
+      PlatformShowSharedRanking();
+    }
     return true;
   }
   return RunMenuCommand(id);

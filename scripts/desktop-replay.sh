@@ -77,6 +77,8 @@ for round in $(seq 5); do
     sleep 0.05
   done
   point $((50 + round * 35)) 150
+  # a frame or more after the move's own shot: one shot a frame
+  sleep 0.1
   xdotool click 1
 done
 # Then the pointer rests outside the playfield until the ground has risen.

@@ -180,7 +180,7 @@ bool RunLoopOnce(bool waitIfIdle) {
   if (mainWindow == nullptr || !mainWindow->MenuOpen()) {
     const StepOutcome step = SessionStep();
     if (step.frame) framesRun++;
-    if (step.show && mainWindow != nullptr) mainWindow->playfield()->update();
+    if (step.show && mainWindow != nullptr) mainWindow->playfield()->ShowDrawn();
     if (step.ran) return true;
   }
   if (waitIfIdle) {
@@ -349,7 +349,7 @@ bool PlatformNameEntry(char* text, std::size_t capacity) {
 }
 
 void PlatformSleep(int milliseconds) {
-  if (tavro_qt::MainWindow* window = HostWindow()) window->playfield()->repaint();
+  if (tavro_qt::MainWindow* window = HostWindow()) window->playfield()->ShowDrawn(true);
   // An orderly end is waiting: the show pieces are not drawn out.
   if (ShutdownRequested() || milliseconds <= 0) return;
   QThread::msleep(static_cast<unsigned long>(milliseconds));

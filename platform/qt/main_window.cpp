@@ -12,17 +12,21 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 #include "app/session.h"
 #include "app/texts.h"
 #include "host/window.h"
 #include "platform/qt/host.h"
+#include "surface/dirty_region.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -104,6 +108,34 @@ void PaintPlayfield(QPainter& painter, const QRect& area, double devicePixelRati
   painter.drawImage(QPointF(0, 0), shown);
 }
 
+void PaintPlayfieldRegion(QPainter& painter, const QRegion& region, double devicePixelRatio,
+                          int scale, const QImage& frame) {
+  const double perGamePixel = scale / devicePixelRatio;
+  const int inside = static_cast<int>(kSurfaceWidth * perGamePixel);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  for (const QRect& area : region) {
+    // the black beyond the image, where the area reaches it
+    painter.fillRect(area.intersected(QRect(inside, 0, 1 << 20, 1 << 20)), Qt::black);
+    painter.fillRect(area.intersected(QRect(0, inside, inside, 1 << 20)), Qt::black);
+    // the game pixels under the area, replicated as the whole picture would be
+    const int x0 =
+        std::clamp(static_cast<int>(std::floor(area.left() / perGamePixel)), 0, kSurfaceWidth);
+    const int y0 =
+        std::clamp(static_cast<int>(std::floor(area.top() / perGamePixel)), 0, kSurfaceHeight);
+    const int x1 = std::clamp(static_cast<int>(std::ceil((area.right() + 1) / perGamePixel)), 0,
+                              kSurfaceWidth);
+    const int y1 = std::clamp(static_cast<int>(std::ceil((area.bottom() + 1) / perGamePixel)), 0,
+                              kSurfaceHeight);
+    if (x0 >= x1 || y0 >= y1) continue;
+    const QImage piece = frame.copy(x0, y0, x1 - x0, y1 - y0);
+    QImage shown = scale == 1 ? piece
+                              : piece.scaled(piece.width() * scale, piece.height() * scale,
+                                             Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    shown.setDevicePixelRatio(devicePixelRatio);
+    painter.drawImage(QPointF(x0 * perGamePixel, y0 * perGamePixel), shown);
+  }
+}
+
 Playfield::Playfield(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
@@ -130,11 +162,43 @@ QPoint Playfield::GamePoint(const QPointF& position) const {
                 static_cast<int>(std::floor(position.y() / perGamePixel)));
 }
 
-void Playfield::paintEvent(QPaintEvent*) {
+void Playfield::paintEvent(QPaintEvent* event) {
+  // The image lies over the surface's own memory: nothing is copied but the
+  // pieces under the region to paint.
   const QImage frame(reinterpret_cast<const uchar*>(SurfacePixels()), kSurfaceWidth, kSurfaceHeight,
                      kSurfaceWidth * 4, QImage::Format_RGB32);
   QPainter painter(this);
-  PaintPlayfield(painter, rect(), painter.device()->devicePixelRatioF(), scale_, frame);
+  const double ratio = painter.device()->devicePixelRatioF();
+  if (event->region().contains(rect())) {
+    PaintPlayfield(painter, rect(), ratio, scale_, frame);
+  } else {
+    PaintPlayfieldRegion(painter, event->region(), ratio, scale_, frame);
+  }
+}
+
+void Playfield::ShowDrawn(bool now) {
+  static DirtyRegion drawn;
+  TakeDirtyRegion(&drawn);
+  if (drawn.count == 0) return;
+  QRegion region;
+  if (drawn.whole) {
+    region = QRegion(rect());
+  } else {
+    // rectangles of rows of tiles, top to bottom: each joins the region's
+    // bands below the ones before
+    const double perGamePixel = scale_ / devicePixelRatioF();
+    for (int i = 0; i < drawn.count; ++i) {
+      const SurfaceRect& r = drawn.rects[i];
+      region += QRectF(r.x * perGamePixel, r.y * perGamePixel, r.width * perGamePixel,
+                       r.height * perGamePixel)
+                    .toAlignedRect();
+    }
+  }
+  if (now) {
+    repaint(region);
+  } else {
+    update(region);
+  }
 }
 
 void Playfield::mousePressEvent(QMouseEvent* event) {

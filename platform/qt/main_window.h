@@ -13,6 +13,7 @@ class QImage;
 class QLabel;
 class QMenu;
 class QPainter;
+class QRegion;
 
 namespace tavro_qt {
 
@@ -28,6 +29,10 @@ int PlayfieldLogicalSize(int scale, double devicePixelRatio);
 // the rest of `area` (logical pixels) black.
 void PaintPlayfield(QPainter& painter, const QRect& area, double devicePixelRatio, int scale,
                     const QImage& frame);
+// The same for the part of the playfield within `region` (logical pixels):
+// only the game pixels under it are scaled and drawn.
+void PaintPlayfieldRegion(QPainter& painter, const QRegion& region, double devicePixelRatio,
+                          int scale, const QImage& frame);
 
 // The 512 x 512 playfield: shows the framebuffer at a whole number of device
 // pixels per game pixel and turns the pointer into shots.
@@ -41,6 +46,9 @@ class Playfield : public QWidget {
   QSize sizeHint() const override;
   // The game pixel under a point of the widget (logical pixels).
   QPoint GamePoint(const QPointF& position) const;
+  // Shows what the frames drew since the last show: the region the surface
+  // says they touched, painted later (or now) from the surface's memory.
+  void ShowDrawn(bool now = false);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -390,8 +390,6 @@ void PlatformShowSharedRanking() {
   SendMessageW(
       dialog, WM_NEXTDLGCTL,
       reinterpret_cast<WPARAM>(listWantsFocus ? GetDlgItem(dialog, IDC_SHARED_TABS) : list), TRUE);
-  // Opened: the rankings as they are now.
-  SessionRefreshSharedRanking();
 }
 
 void PlatformSharedRankingChanged() {

@@ -11,8 +11,10 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest/QTest>
@@ -152,7 +154,8 @@ std::string WriteTemp(const std::string& name, const std::string& text) {
 
 // Plays the replay in the window while the player clicks and chooses the
 // commands that would change the world; returns what failed, or "".
-std::string PlayBackAndCompare(const std::string& replay, const QStringList& extra) {
+std::string PlayBackAndCompare(const std::string& replay, const QStringList& extra,
+                               bool randomExposes = false) {
   int status = 0;
   const std::string png = replay + ".png";
   RunSim({"--script", QString::fromStdString(replay), "--png", QString::fromStdString(png)},
@@ -166,6 +169,11 @@ std::string PlayBackAndCompare(const std::string& replay, const QStringList& ext
     tavro_qt::MainWindow* window = tavro_qt::HostWindow();
     if (window == nullptr || !window->isVisible()) return;
     if (++rounds > 3000) window->close();  // about 20 s: it never ended
+    if (randomExposes && !PlaybackFinished() && rounds % 3 == 0) {
+      // the system asks for a part of the window anew now and then
+      const int x = (rounds * 97) % 480, y = (rounds * 61) % 480;
+      window->playfield()->update(QRect(x, y, 1 + rounds % 90, 1 + rounds % 70));
+    }
     if (!PlaybackFinished()) {
       if (rounds % 10 != 0 || rounds > 200) return;
       QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, WindowPoint(256, 150));
@@ -184,6 +192,14 @@ std::string PlayBackAndCompare(const std::string& replay, const QStringList& ext
     const QImage expected =
         QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
     if (shown != expected) failure = "the last frame differs from the runner's picture";
+    // what the frames' regions put on the window itself, not a fresh paint
+    const QPoint corner = window->playfield()->mapTo(window, QPoint(0, 0));
+    const QImage onScreen = window->screen()
+                                ->grabWindow(window->winId())
+                                .toImage()
+                                .copy(QRect(corner, QSize(kSurfaceWidth, kSurfaceHeight)))
+                                .convertToFormat(QImage::Format_RGB32);
+    if (onScreen != expected) failure = "the window shows other pixels than the runner's picture";
     window->close();
   });
   player->start(7);
@@ -206,6 +222,11 @@ TEST(PlaybackTest, ThePlayerCannotChangeAPlaybackThatEndsOnTheRunnersPicture) {
 TEST(PlaybackTest, AJumpToALaterGameEndsOnTheSamePicture) {
   const std::string replay = WriteTemp("tavro-playback-jump.tavroreplay", ShortReplay());
   EXPECT_SCENARIO_IN_CHILD([&] { return PlayBackAndCompare(replay, {"--from-game", "2"}); });
+}
+
+TEST(PlaybackTest, FramesShownByTheirRegionsWithExposesBetweenEndOnTheSamePicture) {
+  const std::string replay = WriteTemp("tavro-playback-exposes.tavroreplay", ShortReplay());
+  EXPECT_SCENARIO_IN_CHILD([&] { return PlayBackAndCompare(replay, {}, true); });
 }
 
 // A replay that cannot be played: the message names the reason (the line,
