@@ -59,7 +59,7 @@ class SharedRankingTest : public FreshWorld {
   }
 
   void WriteSettings(const std::string& online) {
-    std::ofstream(root_ / "TAVRO.INI") << "[Online]\n" << online;
+    std::ofstream(root_ / "TAVRO.INI", std::ios::binary) << "[Online]\n" << online;
   }
   void StartOnline(bool autoSend) {
     WriteSettings(std::string("Enabled=1\nServer=") + kServer +
@@ -183,8 +183,8 @@ TEST_F(SharedRankingTest, WaitingReplaysAreSentAtTheNextStartAndNeverLost) {
   OnlineHandleAnswer(Last().id, 0, "");
 
   // the next start sends what waits, oldest first, and ignores what is not a replay
-  std::ofstream(Outbox("20250101-000000-best-1.tavroreplay")) << "older\n";
-  std::ofstream(Outbox("notes.txt")) << "not mine\n";
+  std::ofstream(Outbox("20250101-000000-best-1.tavroreplay"), std::ios::binary) << "older\n";
+  std::ofstream(Outbox("notes.txt"), std::ios::binary) << "not mine\n";
   OnlineReset();
   HeadlessResetNetwork();
   HeadlessNetworkState().available = true;
@@ -265,7 +265,7 @@ TEST_F(SharedRankingTest, WatchingARowFetchesItsReplayAndOpensIt) {
 // The dialog's choices are kept in their own section of the settings file,
 // beside what is there, and read back at the next start.
 TEST_F(SharedRankingTest, ChoicesAreSavedInTheirOwnSection) {
-  std::ofstream(root_ / "TAVRO.INI") << "[Other]\nKey=1\n";
+  std::ofstream(root_ / "TAVRO.INI", std::ios::binary) << "[Other]\nKey=1\n";
   OnlineStart((root_ / "replays").string());
   OnlineApplySettings({true, " 127.0.0.1:9/ ", false});
   const std::string text = ReadFile(root_ / "TAVRO.INI");

@@ -28,6 +28,7 @@
 #include "records/ranking.h"
 #include "replay/replay_file.h"
 #include "res/win32/resource.h"
+#include "surface/dirty_region.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -124,7 +125,8 @@ void ApplyScale(HWND window, UINT dpi) {
   }
 }
 
-void PresentSurface(HDC dc) {
+// The part x, y, width, height of the surface (game pixels), at the scale.
+void PresentPart(HDC dc, int x, int y, int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = kSurfaceWidth;
@@ -133,14 +135,29 @@ void PresentSurface(HDC dc) {
   info.bmiHeader.biBitCount = 32;  // 0x00RRGGBB is BI_RGB's blue, green, red, unused
   info.bmiHeader.biCompression = BI_RGB;
   SetStretchBltMode(dc, COLORONCOLOR);
-  StretchDIBits(dc, 0, 0, kSurfaceWidth * scale, kSurfaceHeight * scale, 0, 0, kSurfaceWidth,
-                kSurfaceHeight, SurfacePixels(), &info, DIB_RGB_COLORS, SRCCOPY);
+  // The source rectangle's y counts from the picture's bottom row even for a
+  // top-down picture.
+  StretchDIBits(dc, x * scale, y * scale, width * scale, height * scale, x,
+                kSurfaceHeight - y - height, width, height, SurfacePixels(), &info, DIB_RGB_COLORS,
+                SRCCOPY);
 }
 
+void PresentSurface(HDC dc) {
+  PresentPart(dc, 0, 0, kSurfaceWidth, kSurfaceHeight);
+}
+
+// Shows what the frames drew since the last show: only the region the
+// surface says they touched.
 void ShowSurface() {
   if (mainWindow == nullptr) return;
+  static DirtyRegion drawn;
+  TakeDirtyRegion(&drawn);
+  if (drawn.count == 0) return;
   HDC dc = GetDC(mainWindow);
-  PresentSurface(dc);
+  for (int i = 0; i < drawn.count; ++i) {
+    const SurfaceRect& r = drawn.rects[i];
+    PresentPart(dc, r.x, r.y, r.width, r.height);
+  }
   ReleaseDC(mainWindow, dc);
 }
 
