@@ -5,6 +5,7 @@
 // which only queue input.
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "records/name_width.h"
 #include "records/ranking.h"
 #include "replay/replay_file.h"
+#include "surface/dirty_region.h"
 #include "surface/surface.h"
 #include "world/world.h"
 
@@ -29,16 +31,80 @@ namespace {
 
 bool quitRequested = false;
 double framesRun = 0;
+// The canvas's picture: the surface as RGBA bytes, kept up to date in the
+// parts the drawing touched.
 std::uint32_t framePixels[kSurfaceWidth * kSurfaceHeight];
+bool pictureMade = false;
+DirtyRegion shownRegion;
+constexpr int kMaxShownRects = 16;
+static_assert(sizeof(SurfaceRect) == 4 * sizeof(int), "the page reads rectangles as 4 ints");
+// Whether the page was asked for the whole glyph table.
+bool glyphTableAsked = false;
 
-// The surface's 0x00RRGGBB pixels as the canvas's RGBA bytes.
+// Shows what the drawing touched since the last show: those rectangles of
+// the surface's 0x00RRGGBB pixels made RGBA, and the page told to put them
+// on the canvas (the first time, the whole surface).
 void ShowSurface() {
-  const std::uint32_t* pixels = SurfacePixels();
-  for (int i = 0; i < kSurfaceWidth * kSurfaceHeight; ++i) {
-    const std::uint32_t p = pixels[i];
-    framePixels[i] = 0xff000000u | (p & 0xffu) << 16 | (p & 0xff00u) | (p >> 16 & 0xffu);
+  TakeDirtyRegion(&shownRegion);
+  if (!pictureMade) {
+    pictureMade = true;
+    shownRegion.whole = true;
+    shownRegion.count = 1;
+    shownRegion.rects[0] = {0, 0, kSurfaceWidth, kSurfaceHeight};
   }
-  PageShowFrame(reinterpret_cast<const unsigned char*>(framePixels), framesRun);
+  const std::uint32_t* pixels = SurfacePixels();
+  for (int r = 0; r < shownRegion.count; ++r) {
+    const SurfaceRect& rect = shownRegion.rects[r];
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+      const std::uint32_t* from = pixels + y * kSurfaceWidth + rect.x;
+      std::uint32_t* to = framePixels + y * kSurfaceWidth + rect.x;
+      for (int x = 0; x < rect.width; ++x) {
+        const std::uint32_t p = from[x];
+        to[x] = 0xff000000u | (p & 0xffu) << 16 | (p & 0xff00u) | (p >> 16 & 0xffu);
+      }
+    }
+  }
+  // Many rectangles go to the page as the one that bounds them: the browser
+  // shows a canvas's changes as that rectangle anyway, and one transfer of
+  // it costs less than many small ones.
+  if (shownRegion.count > kMaxShownRects) {
+    SurfaceRect bounds = shownRegion.rects[0];
+    for (int r = 1; r < shownRegion.count; ++r) {
+      const SurfaceRect& rect = shownRegion.rects[r];
+      const int right = std::max(bounds.x + bounds.width, rect.x + rect.width);
+      const int bottom = std::max(bounds.y + bounds.height, rect.y + rect.height);
+      bounds.x = std::min(bounds.x, rect.x);
+      bounds.y = std::min(bounds.y, rect.y);
+      bounds.width = right - bounds.x;
+      bounds.height = bottom - bounds.y;
+    }
+    shownRegion.rects[0] = bounds;
+    shownRegion.count = 1;
+  }
+  PageShowFrame(reinterpret_cast<const unsigned char*>(framePixels),
+                reinterpret_cast<const int*>(shownRegion.rects), shownRegion.count,
+                shownRegion.whole ? 1 : 0, framesRun);
+}
+
+// The program carries only part of the font: the first text that lacks a
+// character has the page fetch the whole table, which is put in its place
+// between frames once it has come; everything is then shown anew.
+void AskForGlyphTable() {
+  if (glyphTableAsked || !SurfaceTakeMissingGlyph()) return;
+  glyphTableAsked = true;
+  PageFetchGlyphTable();
+}
+
+void TakeGlyphTable() {
+  if (!glyphTableAsked) return;
+  int size = 0;
+  unsigned char* table = PageTakeGlyphTable(&size);
+  if (table == nullptr) return;
+  if (SetSurfaceGlyphTable(table, static_cast<std::size_t>(size))) {
+    MarkSurfaceDirty();
+  } else {
+    std::free(table);
+  }
 }
 
 // The score line and the ranking as text for the page's screen-reader
@@ -293,7 +359,9 @@ int main() {
     // network's answers are taken up by the step.
     if (World.frameTick != 0) {
       WebTakeHttpAnswers();
+      TakeGlyphTable();
       const StepOutcome step = SessionStep();
+      AskForGlyphTable();
       // every frame the session ran, a replay's jumps and speeds included
       framesRun = static_cast<double>(SessionFramesRun());
       if (step.show) {

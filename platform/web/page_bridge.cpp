@@ -31,8 +31,16 @@ EM_JS(void, PageShowMessage, (const char* text), {
   TavroPage.showMessage(UTF8ToString(text));
 });
 
-EM_JS(void, PageShowFrame, (const unsigned char* rgba, double framesRun), {
-  TavroPage.showFrame(() => HEAPU8.subarray(rgba, rgba + 512 * 512 * 4), framesRun);
+EM_JS(void, PageShowFrame, (const unsigned char* rgba, const int* rects, int count, int whole,
+                            double framesRun), {
+  let changed = null;
+  if (!whole) {
+    changed = [];
+    for (let i = 0, at = rects >> 2; i < count; i++, at += 4) {
+      changed.push([HEAP32[at], HEAP32[at + 1], HEAP32[at + 2], HEAP32[at + 3]]);
+    }
+  }
+  TavroPage.showFrame(() => HEAPU8.subarray(rgba, rgba + 512 * 512 * 4), changed, framesRun);
 });
 
 EM_JS(void, PageMirror, (const char* scoreLine, const char* rankingRows), {
@@ -75,6 +83,21 @@ EM_ASYNC_JS(char*, PageNameEntry, (int* length, const char* caption, const char*
 
 EM_ASYNC_JS(void, PageSleep, (int milliseconds), {
   await TavroPage.sleep(milliseconds);
+});
+
+EM_JS(void, PageFetchGlyphTable, (), {
+  TavroPage.fetchGlyphTable();
+});
+
+EM_JS(unsigned char*, PageTakeGlyphTable, (int* size), {
+  const table = TavroPage.glyphTable.data;
+  if (!table) return 0;
+  const buffer = Module._malloc(table.length);
+  if (!buffer) return 0;
+  HEAPU8.set(table, buffer);
+  HEAP32[size >> 2] = table.length;
+  TavroPage.glyphTableTaken();
+  return buffer;
 });
 
 EM_JS(void, PageEnded, (), {

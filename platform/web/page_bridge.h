@@ -24,9 +24,12 @@ char* PageScriptText(int* length);
 // A line for the player under the playfield (an error of the test hook).
 void PageShowMessage(const char* text);
 
-// Shows 512 x 512 RGBA pixels on the playfield canvas in the display's next
-// frame; the pixels must stay until then (a later picture replaces them).
-void PageShowFrame(const unsigned char* rgba, double framesRun);
+// Shows the `count` rectangles (x, y, width, height: 4 ints each) of 512 x
+// 512 RGBA pixels that changed (all of them when `whole`) on the playfield
+// canvas in the display's next frame; the pixels must stay until then (a
+// later picture may change them, and adds its own rectangles).
+void PageShowFrame(const unsigned char* rgba, const int* rects, int count, int whole,
+                   double framesRun);
 // The score line and the ranking's rows (one a line) as text for screen
 // readers.
 void PageMirror(const char* scoreLine, const char* rankingRows);
@@ -52,6 +55,12 @@ char* PageNameEntry(int* length, const char* caption, const char* banner, const 
                     int maxColumns) PAGE_ASYNC(PageNameEntry);
 // Shows the surface drawn so far and waits.
 void PageSleep(int milliseconds) PAGE_ASYNC(PageSleep);
+// Has the page fetch the whole glyph table.
+void PageFetchGlyphTable();
+// The whole glyph table once the page has it, in a buffer from malloc (kept
+// for the program's life, or freed by the caller), its size in *size; null
+// until then, and after it was taken.
+unsigned char* PageTakeGlyphTable(int* size);
 // The program has ended: the page says so.
 void PageEnded();
 // Tells the page the script has played to its end.

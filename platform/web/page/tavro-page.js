@@ -165,6 +165,7 @@ const TavroPage = (() => {
 
   document.addEventListener("visibilitychange", () => {
     if (document.hidden) saveSettings();
+    else page.repaintAll();
     pump();
   });
   window.addEventListener("pagehide", saveSettings);
@@ -189,26 +190,79 @@ const TavroPage = (() => {
 
   // The program's latest picture, put on the canvas in the display's next
   // frame: a display slower than the ticks shows fewer of them, a faster one
-  // shows each once. `pixels` gives the picture's bytes as they are when it
-  // is called: the program's memory may grow (and move) before then.
+  // shows each once. Only the rectangles that changed since the canvas last
+  // showed it are put there, those of every frame run meanwhile; a repaint
+  // of the canvas's own (a new size or pixel ratio, the canvas restored, the
+  // page shown again) puts the whole. `pixels` gives the picture's bytes as
+  // they are when it is called: the program's memory may grow (and move)
+  // before then.
   let pixels = null;
-  page.drawPending = () => pixels !== null;
-  page.showFrame = (source, framesRun) => {
+  let changedRects = [];  // [x, y, width, height]
+  let changedWhole = false;
+  // More rectangles than this waiting are put as the whole picture.
+  const kMaxChangedRects = 64;
+  page.drawPending = () => changedWhole || changedRects.length > 0;
+  // `rects`: the changed rectangles, null for the whole picture.
+  page.showFrame = (source, rects, framesRun) => {
     pixels = source;
     page.framesRun = framesRun;
+    if (rects === null) {
+      changedWhole = true;
+    } else if (!changedWhole) {
+      for (const rect of rects) changedRects.push(rect);
+      if (changedRects.length > kMaxChangedRects) changedWhole = true;
+    }
+    if (page.drawPending()) requestAnimation();
+  };
+  page.repaintAll = () => {
+    if (!pixels) return;
+    changedWhole = true;
     requestAnimation();
   };
 
   function drawPicture() {
-    if (!pixels) return;
+    if (!page.drawPending()) return;
     const rgba = pixels();
-    pixels = null;
     if (!picture || picture.data.buffer !== rgba.buffer || picture.data.byteOffset !== rgba.byteOffset) {
       picture = new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), kSide, kSide);
     }
-    context.putImageData(picture, 0, 0);
+    if (changedWhole) {
+      context.putImageData(picture, 0, 0);
+    } else {
+      for (const [x, y, width, height] of changedRects) context.putImageData(picture, 0, 0, x, y, width, height);
+    }
+    changedRects = [];
+    changedWhole = false;
     if (page.firstFrameMs === null && page.framesRun > 0) page.firstFrameMs = performance.now();
   }
+  canvas.addEventListener("contextrestored", page.repaintAll);
+
+  // ---- The whole glyph table ---------------------------------------------
+
+  // The program carries only part of the font; the first text that lacks a
+  // character has the page fetch the whole table once, and the program
+  // takes it between frames. fetchedMs: when it had come (from the start of
+  // loading); taken: whether the program has it.
+  const glyphTable = { asked: false, data: null, fetchedMs: null, taken: false, failure: null };
+  page.glyphTable = glyphTable;
+  page.fetchGlyphTable = () => {
+    if (glyphTable.asked) return;
+    glyphTable.asked = true;
+    fetch("unifont-16.glyphs")
+      .then(async (response) => {
+        if (!response.ok) throw new Error(response.status + " " + response.statusText);
+        glyphTable.data = new Uint8Array(await response.arrayBuffer());
+        glyphTable.fetchedMs = performance.now();
+      })
+      .catch((error) => {
+        glyphTable.failure = error.message;
+        console.warn("unifont-16.glyphs: " + error.message);
+      });
+  };
+  page.glyphTableTaken = () => {
+    glyphTable.data = null;
+    glyphTable.taken = true;
+  };
 
   // The playfield's side in device pixels for a room of `room` device
   // pixels: the largest whole number of device pixels per game pixel that
@@ -275,6 +329,7 @@ const TavroPage = (() => {
     const shift = (at) => (Math.round(at * ratio) - at * ratio) / ratio;
     canvas.style.transform =
       `translate(${shift(inner.left)}px, ${shift(inner.top)}px) scale(${side / kSide})`;
+    page.repaintAll();
   }
   window.addEventListener("resize", fitPlayfield);
   // A new pixel ratio (zoom, another screen) need not resize the window.

@@ -55,13 +55,15 @@ const kSettingsKey = "TAVRO.INI";
 
 // The site at /, and the scratch folder (the scripts) at /scratch/.
 
+// Answers the server holds back (site_server.js's `hold`).
+const held = {};
 let server;
 let browser;
 let browserName;
 let origin;
 
 before(async () => {
-  server = await serveSite(siteDir, { folders: { "/scratch/": scratch } });
+  server = await serveSite(siteDir, { folders: { "/scratch/": scratch }, hold: held });
   origin = `http://127.0.0.1:${server.address().port}`;
 });
 
@@ -197,6 +199,8 @@ both("the attract screen shows with the menu bar and the title", async () => {
     if (pixels[i] | pixels[i + 1] | pixels[i + 2]) lit++;
   }
   assert.ok(lit > 1000, `the playfield shows the attract screen (${lit} lit pixels)`);
+  // the program's part of the font has all its texts
+  assert.equal(await page.evaluate(() => TavroPage.glyphTable.asked), false);
   assert.deepEqual(page.errors, []);
   await page.browserContext().close();
 });
@@ -240,6 +244,121 @@ both("scripted sessions end as the runner's do, with its picture pixel for pixel
     assert.deepEqual(page.errors, []);
     await page.browserContext().close();
   }
+});
+
+// The runner's picture at the end of a script (its last frame), as RGBA.
+function runnerPicture(name, lines, frames) {
+  const scriptFile = path.join(scratch, name);
+  fs.writeFileSync(scriptFile, lines.join("\n") + "\n");
+  const png = path.join(scratch, `${name}.png`);
+  const args = ["--script", scriptFile, "--png", png, ...(frames ? ["--frames", String(frames)] : [])];
+  execFileSync(simProgram, args, { stdio: ["ignore", "ignore", "inherit"] });
+  return execFileSync("convert", [png, "-depth", "8", "rgba:-"]);
+}
+
+function differingBytes(shown, expected) {
+  assert.equal(shown.length, expected.length);
+  let differing = 0;
+  for (let i = 0; i < shown.length; i++) if (shown[i] !== expected[i]) differing++;
+  return differing;
+}
+
+// Frames are held as an open menu holds them.
+const holdFrames = (page, hold) =>
+  page.evaluate((on) => {
+    TavroPage.menuOpen = on;
+    TavroPage.pump();
+  }, hold);
+
+chromiumOnly("the canvas shows only what changed, yet ends as the runner's picture after repaints of every kind", async () => {
+  // The demo for 3000 unpaced frames, with repaints of the program's own.
+  const kFrames = 3000;
+  const lines = ["15 rapid", "700 repaint", "1500 sound", "2200 repaint", `${kFrames} dump`];
+  const expected = runnerPicture("repaints.txt", lines, kFrames);
+  const page = await openGame("?script=scratch/repaints.txt&fast=1");
+  // Between runs of frames, with the frames held: new sizes and pixel
+  // ratios, now and then the page hidden and shown again.
+  let random = 12345;
+  const next = (n) => {
+    random = (random * 1103515245 + 12345) % 2147483648;
+    return random % n;
+  };
+  let repaints = 0;
+  while (!(await page.evaluate(() => TavroPage.playbackDone))) {
+    await holdFrames(page, true);
+    if (repaints % 5 === 4) {
+      const other = await page.browserContext().newPage();
+      await page.waitForFunction(() => document.hidden);
+      await page.bringToFront();
+      await other.close();
+      await page.waitForFunction(() => !document.hidden);
+    } else {
+      await page.setViewport({ width: 300 + next(1100), height: 300 + next(700), deviceScaleFactor: [1, 1.5, 2, 3][next(4)] });
+    }
+    await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+    repaints++;
+    const frames = await framesRun(page);
+    await holdFrames(page, false);
+    await page.waitForFunction((f) => TavroPage.playbackDone || TavroPage.framesRun >= f + 100, {}, frames);
+  }
+  assert.ok(repaints >= 10, `${repaints} repaints`);
+  assert.equal(await framesRun(page), kFrames);
+  assert.equal(differingBytes(await canvasPixels(page, false), expected), 0, "bytes differing from the runner's picture");
+  // and a repaint after the end shows the same
+  await page.setViewport({ width: 1024, height: 800 });
+  assert.equal(differingBytes(await canvasPixels(page), expected), 0, "bytes differing after a repaint");
+  assert.deepEqual(page.errors, []);
+  await page.browserContext().close();
+});
+
+both("a ranked name beyond the font's part: the first frame comes first, then the whole table, once, and the runner's picture", async () => {
+  const rows = [{ level: 3, score: 900, name: "漢字太郎" }, { level: 1, score: 300, name: "カナ名人 Åke" }];
+  const corpusReplay = fs.readFileSync(path.join(__dirname, "../../../fuzz/corpus/board/honest.tavroreplay"), "utf8");
+  const header = corpusReplay.split("\n").filter((line) => /^#@ (tavro-replay|version) /.test(line));
+  const ini = settingsFile(1, rows).trimEnd().split("\n").map((line) => `#@ ini ${line}`);
+  // The ranking is drawn over what the screen shows: the cells drawn
+  // before the table came keep their first marks until the screen is
+  // cleared, as a game started and stopped does.
+  const lines = [...header, ...ini, "1 move 5 5", "100 start", "150 stop", "400 move 6 6"];
+  const expected = runnerPicture("kanji.tavroreplay", lines);
+  // The table's answer waits until the test lets it go; the frames are
+  // held from the moment the page asks for it.
+  let release;
+  const released = new Promise((resolve) => (release = resolve));
+  held["/unifont-16.glyphs"] = () => released;
+  const asked = () => server.requests.get("/unifont-16.glyphs") || 0;
+  const askedBefore = asked();
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  page.errors = [];
+  page.on("pageerror", (error) => page.errors.push(error.message));
+  await page.setViewport({ width: 1024, height: 800 });
+  await page.evaluateOnNewDocument(() => {
+    const fetchFile = window.fetch;
+    window.fetch = (url, ...rest) => {
+      if (String(url).endsWith("unifont-16.glyphs")) TavroPage.menuOpen = true;
+      return fetchFile(url, ...rest);
+    };
+  });
+  await page.goto(`${origin}/index.html?script=scratch/kanji.tavroreplay&fast=1`);
+  await page.waitForFunction(() => TavroPage.glyphTable.asked && TavroPage.firstFrameMs !== null, { timeout: 60000 });
+  for (let i = 0; i < 600 && asked() === askedBefore; i++) await sleep(50);
+  assert.equal(asked(), askedBefore + 1, "the table was not asked for");
+  assert.equal(await page.evaluate(() => TavroPage.glyphTable.fetchedMs), null);
+  release();
+  await page.waitForFunction(() => TavroPage.glyphTable.fetchedMs !== null, { timeout: 60000 });
+  await holdFrames(page, false);
+  await page.waitForFunction(() => TavroPage.playbackDone, { timeout: 120000 });
+  const report = await page.evaluate(() => ({
+    taken: TavroPage.glyphTable.taken,
+    firstFrameFirst: TavroPage.firstFrameMs < TavroPage.glyphTable.fetchedMs,
+  }));
+  assert.deepEqual(report, { taken: true, firstFrameFirst: true });
+  assert.equal(await framesRun(page), 400);
+  assert.equal(differingBytes(await canvasPixels(page, false), expected), 0, "bytes differing from the runner's picture");
+  assert.equal(asked(), askedBefore + 1, "the table was asked for again");
+  assert.deepEqual(page.errors, []);
+  await context.close();
 });
 
 both("a game played from the menu ranks the typed name, which survives closing and reloading", async () => {
@@ -396,8 +515,9 @@ chromiumOnly("the game runs 50 frames a second on a display at 30, 60 or 144 Hz"
 
 chromiumOnly("the playfield fills the window in even game pixels at any size and pixel ratio", async () => {
   const page = await openGame();
-  // The program's pictures stop; a pattern whose game pixels alternate in
-  // red along x and in green along y shows each one's size on the screen.
+  // The program's pictures (and the repaints of each new size) stop; a
+  // pattern whose game pixels alternate in red along x and in green along y
+  // shows each one's size on the screen.
   await page.evaluate(() => {
     TavroPage.showFrame = () => {};
   });
@@ -410,7 +530,9 @@ chromiumOnly("the playfield fills the window in even game pixels at any size and
         picture.data.set([x & 1 ? 255 : 0, y & 1 ? 255 : 0, 128, 255], at);
       }
     }
-    document.getElementById("playfield").getContext("2d").putImageData(picture, 0, 0);
+    const put = CanvasRenderingContext2D.prototype.putImageData;
+    CanvasRenderingContext2D.prototype.putImageData = () => {};
+    put.call(document.getElementById("playfield").getContext("2d"), picture, 0, 0);
   }, kSide);
   const sizes = [
     // width, height, ratio, device pixels per game pixel (0: not whole);

@@ -12,14 +12,30 @@ const kContentTypes = {
   ".wasm": "application/wasm",
   ".png": "image/png",
   ".txt": "text/plain; charset=utf-8",
+  ".glyphs": "application/octet-stream",
 };
 
 // Serves siteDir on 127.0.0.1 at a free port. `pages` maps a path to the
 // HTML it answers with; `folders` maps a path prefix ("/scratch/") to a
-// folder whose files it answers with. Resolves to the listening server.
-function serveSite(siteDir, { pages = {}, folders = {} } = {}) {
+// folder whose files it answers with. With `gzip`, a file packed ahead of
+// time beside itself (FILE.gz) goes packed to a client that takes gzip; with
+// `validators`, a file goes with its Last-Modified time, and a request that
+// has it already is answered 304 (as most servers do: a browser's cache then
+// serves a page loaded again).
+// `hold` maps a path to a function called at each request for it: the
+// answer waits for the promise it returns (none: at once). Resolves to the
+// listening server, which counts the requests for each path in `requests`.
+function serveSite(siteDir, { pages = {}, folders = {}, gzip = false, validators = false, hold = {} } = {}) {
+  const requests = new Map();
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, "http://localhost").pathname);
+    requests.set(name, (requests.get(name) || 0) + 1);
+    const waiting = Object.hasOwn(hold, name) ? hold[name]() : null;
+    if (waiting) waiting.then(() => answer(request, response, name));
+    else answer(request, response, name);
+  });
+
+  function answer(request, response, name) {
     if (Object.hasOwn(pages, name)) {
       response.writeHead(200, { "Content-Type": kContentTypes[".html"] });
       response.end(pages[name]);
@@ -29,18 +45,33 @@ function serveSite(siteDir, { pages = {}, folders = {} } = {}) {
     const file = prefix
       ? path.join(folders[prefix], path.basename(name))
       : path.join(siteDir, path.normalize(name === "/" ? "/index.html" : name));
-    fs.readFile(file, (error, data) => {
+    const packed = gzip && /\bgzip\b/.test(request.headers["accept-encoding"] || "") && fs.existsSync(file + ".gz");
+    let modified = null;
+    if (validators && fs.existsSync(file)) {
+      modified = fs.statSync(file).mtime.toUTCString();
+      if (request.headers["if-modified-since"] === modified) {
+        response.writeHead(304, { "Last-Modified": modified });
+        response.end();
+        return;
+      }
+    }
+    fs.readFile(packed ? file + ".gz" : file, (error, data) => {
       if (error) {
         response.writeHead(404);
         response.end();
         return;
       }
-      response.writeHead(200, {
-        "Content-Type": kContentTypes[path.extname(file)] || "application/octet-stream",
-      });
+      const headers = { "Content-Type": kContentTypes[path.extname(file)] || "application/octet-stream" };
+      if (packed) {
+        headers["Content-Encoding"] = "gzip";
+        headers["Vary"] = "Accept-Encoding";
+      }
+      if (modified) headers["Last-Modified"] = modified;
+      response.writeHead(200, headers);
       response.end(data);
     });
-  });
+  }
+  server.requests = requests;
   return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
 }
 
