@@ -22,6 +22,10 @@
     return b;
   }
 
+  // For the page's other dialogs (online.js, replays.js).
+  page.element = element;
+  page.button = button;
+
   // A modal dialog with a caption and a close box, its body and its row of
   // buttons (inside `container`, a form when Enter submits). `onClose` runs
   // for the close box; Escape runs `onEscape` when given and is otherwise

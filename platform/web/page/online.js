@@ -87,19 +87,7 @@
   let focusBefore = null;
   let lastId = 0;
 
-  function element(tag, className = "", text = "") {
-    const e = document.createElement(tag);
-    if (className) e.className = className;
-    if (text) e.textContent = text;
-    return e;
-  }
-
-  function button(text, onClick) {
-    const b = element("button", "", text);
-    b.type = "button";
-    b.addEventListener("click", onClick);
-    return b;
-  }
+  const { element, button } = page;
 
   function queueAction(action) {
     online.actions.push(action);

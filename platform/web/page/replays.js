@@ -314,19 +314,7 @@
   let dialog = null;  // its parts while it is open
   let focusBefore = null;
 
-  function element(tag, className = "", text = "") {
-    const e = document.createElement(tag);
-    if (className) e.className = className;
-    if (text) e.textContent = text;
-    return e;
-  }
-
-  function button(text, onClick) {
-    const b = element("button", "", text);
-    b.type = "button";
-    b.addEventListener("click", onClick);
-    return b;
-  }
+  const { element, button } = page;
 
   function status(text) {
     if (dialog) dialog.status.textContent = text;
