@@ -223,7 +223,6 @@ void FillSpan(std::int64_t y, std::int64_t x0, std::int64_t x1, Color color) {
   x0 = std::max<std::int64_t>(x0, 0);
   x1 = std::min<std::int64_t>(x1, kSurfaceWidth - 1);
   if (x0 > x1) return;
-  surface_internal::MarkDirty(x0, y, x1, y);
   std::uint32_t* row = gPixels + y * kSurfaceWidth;
   std::fill(row + x0, row + x1 + 1, color);
 }
@@ -358,6 +357,8 @@ void DcEllipse(DeviceContext& dc, int left, int top, int right, int bottom) {
   const std::int64_t yLast = std::min<std::int64_t>(t + h - 1, kSurfaceHeight - 1);
   if (yFirst > yLast) return;
 
+  // the box, once: the rows below stay within it
+  surface_internal::MarkDirty(l, yFirst, l + w - 1, yLast);
   const EllipseShape shape = MakeShape(w, h);
   const Color pen = PenColor(dc.pen);
   const Color brush = dc.brush & kColorMask;
@@ -384,12 +385,12 @@ void surface_internal::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x
                                 Color color) {
   y0 = std::max<std::int64_t>(y0, 0);
   y1 = std::min<std::int64_t>(y1, kSurfaceHeight - 1);
+  MarkDirty(x0, y0, x1, y1);
   for (std::int64_t y = y0; y <= y1; ++y) FillSpan(y, x0, x1, color & kColorMask);
 }
 
 void surface_internal::PutPixel(std::int64_t x, std::int64_t y, Color color) {
   if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
-  MarkDirty(x, y, x, y);
   gPixels[y * kSurfaceWidth + x] = color & kColorMask;
 }
 

@@ -10,7 +10,8 @@ namespace surface_internal {
 // Fills the rectangle x0..x1, y0..y1 (inclusive), clipped to the surface.
 void FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, Color color);
 
-// Sets one pixel when it lies on the surface.
+// Sets one pixel when it lies on the surface; the caller marks it touched
+// (MarkDirty), once for all the pixels of a shape.
 void PutPixel(std::int64_t x, std::int64_t y, Color color);
 
 // Notes the rectangle x0..x1, y0..y1 (inclusive, clipped here) as touched

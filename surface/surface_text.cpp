@@ -135,7 +135,11 @@ void DrawTextLine(const DeviceContext& dc, std::int64_t x, std::int64_t y, const
     const Glyph* glyph = FindGlyph(DecodeUtf8(bytes, size, pos), scratch);
     if (glyph == nullptr) continue;
     const std::int64_t glyphX = penX + glyph->left;
-    if (glyphX + kMaxColumns > 0) {
+    std::uint32_t columns = 0;
+    for (const std::uint32_t row : glyph->rows) columns |= row;
+    if (glyphX + kMaxColumns > 0 && columns != 0) {
+      surface_internal::MarkDirty(glyphX + __builtin_ctz(columns), y,
+                                  glyphX + 31 - __builtin_clz(columns), y + kSurfaceLineHeight - 1);
       for (int r = 0; r < kSurfaceLineHeight; ++r) {
         for (std::uint32_t bits = glyph->rows[r]; bits != 0; bits &= bits - 1) {
           surface_internal::PutPixel(glyphX + __builtin_ctz(bits), y + r, dc.textColor);

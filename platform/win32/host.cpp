@@ -6,6 +6,7 @@
 #include <windowsx.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -126,20 +127,21 @@ void ApplyScale(HWND window, UINT dpi) {
 }
 
 // The part x, y, width, height of the surface (game pixels), at the scale.
+// The source is the band of whole rows y .. y+height-1, given as a picture of
+// its own, so that no source row offset is needed: how StretchDIBits counts
+// that offset for a top-down picture differs between systems.
 void PresentPart(HDC dc, int x, int y, int width, int height) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = kSurfaceWidth;
-  info.bmiHeader.biHeight = -kSurfaceHeight;  // rows top-down, as the surface keeps them
+  info.bmiHeader.biHeight = -height;  // rows top-down, as the surface keeps them
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;  // 0x00RRGGBB is BI_RGB's blue, green, red, unused
   info.bmiHeader.biCompression = BI_RGB;
   SetStretchBltMode(dc, COLORONCOLOR);
-  // The source rectangle's y counts from the picture's bottom row even for a
-  // top-down picture.
-  StretchDIBits(dc, x * scale, y * scale, width * scale, height * scale, x,
-                kSurfaceHeight - y - height, width, height, SurfacePixels(), &info, DIB_RGB_COLORS,
-                SRCCOPY);
+  StretchDIBits(dc, x * scale, y * scale, width * scale, height * scale, x, 0, width, height,
+                SurfacePixels() + static_cast<std::ptrdiff_t>(y) * kSurfaceWidth, &info,
+                DIB_RGB_COLORS, SRCCOPY);
 }
 
 void PresentSurface(HDC dc) {

@@ -47,9 +47,9 @@ TEST(DirtyRegionTest, SmallDrawingsGiveSmallRegionsAndTooMuchGivesTheWhole) {
          DcEllipse(dc, 300, 300, 320, 320);
        },
        2, false, 2 * 24 * 24},
-      // the disc's visible corner reaches column and row 15
+      // a disc marks its box on the surface, columns and rows 0 to 19
       {"cut by the edge", [](DeviceContext& dc) { DcEllipse(dc, -50, -50, 20, 20); }, 1, false,
-       16 * 16},
+       24 * 24},
       {"cleared", [](DeviceContext&) { ClearSurface(); }, 1, true, 512 * 512},
       {"every other tile",
        [](DeviceContext& dc) {
