@@ -6,13 +6,12 @@
 
 #include "surface/surface_internal.h"
 
+std::uint64_t surface_internal::gTouchedTiles[kSurfaceHeight / kDirtyTileSide];
+
 namespace {
 
 constexpr int kTileColumns = kSurfaceWidth / kDirtyTileSide;  // 64: one bit each
 constexpr int kTileRows = kSurfaceHeight / kDirtyTileSide;
-static_assert(kTileColumns == 64, "a row of tiles is one 64-bit mask");
-
-std::uint64_t gTouched[kTileRows];  // bit c of row r: tile (c, r) touched
 
 // A region covering more than this share of the surface is shown whole:
 // one transfer costs less than many that move nearly as much.
@@ -27,22 +26,9 @@ void MakeWhole(DirtyRegion* region) {
 
 }  // namespace
 
-void surface_internal::MarkDirty(std::int64_t x0, std::int64_t y0, std::int64_t x1,
-                                 std::int64_t y1) {
-  x0 = std::max<std::int64_t>(x0, 0);
-  y0 = std::max<std::int64_t>(y0, 0);
-  x1 = std::min<std::int64_t>(x1, kSurfaceWidth - 1);
-  y1 = std::min<std::int64_t>(y1, kSurfaceHeight - 1);
-  if (x0 > x1 || y0 > y1) return;
-  const int c0 = static_cast<int>(x0 / kDirtyTileSide);
-  const int c1 = static_cast<int>(x1 / kDirtyTileSide);
-  const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
-  const std::uint64_t mask = upToC1 & ~((1ull << c0) - 1);
-  for (std::int64_t r = y0 / kDirtyTileSide; r <= y1 / kDirtyTileSide; ++r) gTouched[r] |= mask;
-}
-
 void MarkSurfaceDirty() {
-  std::fill(std::begin(gTouched), std::end(gTouched), ~0ull);
+  std::fill(std::begin(surface_internal::gTouchedTiles), std::end(surface_internal::gTouchedTiles),
+            ~0ull);
 }
 
 int DirtyRegion::Pixels() const {
@@ -60,11 +46,12 @@ void TakeDirtyRegion(DirtyRegion* region) {
   int openCount = 0;
   bool overflow = false;
   for (int r = 0; r < kTileRows; ++r) {
-    std::uint64_t bits = gTouched[r];
-    gTouched[r] = 0;
+    std::uint64_t bits = surface_internal::gTouchedTiles[r];
+    surface_internal::gTouchedTiles[r] = 0;
     if (overflow) continue;
     int reaching[kTileColumns / 2 + 1];
     int reachingCount = 0;
+    int nextAbove = 0;
     while (bits != 0) {
       const int start = __builtin_ctzll(bits);
       const std::uint64_t fromStart = bits >> start;
@@ -73,11 +60,13 @@ void TakeDirtyRegion(DirtyRegion* region) {
       const SurfaceRect run{start * kDirtyTileSide, r * kDirtyTileSide, length * kDirtyTileSide,
                             kDirtyTileSide};
       covered += run.width * run.height;
-      // the same columns in the row above: that rectangle grows down
+      // the same columns in the row above: that rectangle grows down (the
+      // runs of both rows go left to right, so one pass finds them)
       int index = -1;
-      for (int i = 0; i < openCount; ++i) {
-        const SurfaceRect& above = region->rects[open[i]];
-        if (above.x == run.x && above.width == run.width) index = open[i];
+      while (nextAbove < openCount && region->rects[open[nextAbove]].x < run.x) ++nextAbove;
+      if (nextAbove < openCount && region->rects[open[nextAbove]].x == run.x &&
+          region->rects[open[nextAbove]].width == run.width) {
+        index = open[nextAbove];
       }
       if (index >= 0) {
         region->rects[index].height += kDirtyTileSide;

@@ -9,9 +9,11 @@
 #include "surface/dirty_region.h"
 #include "surface/surface_internal.h"
 
+std::uint32_t surface_internal::gPixels[kSurfaceWidth * kSurfaceHeight];  // zero: all black
+
 namespace {
 
-std::uint32_t gPixels[kSurfaceWidth * kSurfaceHeight];  // zero: all black
+using surface_internal::gPixels;
 
 constexpr Color kColorMask = 0xFFFFFF;
 
@@ -218,7 +220,8 @@ std::int64_t RowFill(const EllipseShape& s, std::int64_t j) {
 }
 
 // Fills the pixels x0..x1 of row y (already known to be on the surface),
-// clipped to the surface's columns.
+// clipped to the surface's columns. The caller marks them touched, once for
+// the whole shape: marking each row made a busy frame half again as slow.
 void FillSpan(std::int64_t y, std::int64_t x0, std::int64_t x1, Color color) {
   x0 = std::max<std::int64_t>(x0, 0);
   x1 = std::min<std::int64_t>(x1, kSurfaceWidth - 1);
@@ -266,8 +269,7 @@ BkMode DcSetBkMode(DeviceContext& dc, BkMode mode) {
 
 void DcSetPixel(DeviceContext&, int x, int y, Color color) {
   if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
-  surface_internal::MarkDirty(x, y, x, y);
-  gPixels[y * kSurfaceWidth + x] = color & kColorMask;
+  surface_internal::SetPixelMarked(x, y, color & kColorMask);
 }
 
 void DcMoveTo(DeviceContext& dc, int x, int y) {
@@ -324,14 +326,11 @@ void DcLineTo(DeviceContext& dc, int x, int y) {
   std::int64_t minor = minor0 + static_cast<std::int64_t>(q);
   std::int64_t rem = static_cast<std::int64_t>(num - q * den);
   std::int64_t major = major0 + first * majorStep;
-  // the line stays within the box of its ends
-  surface_internal::MarkDirty(std::min<std::int64_t>(x0, x), std::min<std::int64_t>(y0, y),
-                              std::max<std::int64_t>(x0, x), std::max<std::int64_t>(y0, y));
   for (std::int64_t i = first; i <= last; ++i) {
     if (minor >= 0 && minor <= minorLimit) {
       const std::int64_t px = alongX ? major : minor;
       const std::int64_t py = alongX ? minor : major;
-      gPixels[py * kSurfaceWidth + px] = color;
+      surface_internal::SetPixelMarked(px, py, color);
     }
     major += majorStep;
     rem += remStep;
@@ -358,7 +357,7 @@ void DcEllipse(DeviceContext& dc, int left, int top, int right, int bottom) {
   if (yFirst > yLast) return;
 
   // the box, once: the rows below stay within it
-  surface_internal::MarkDirty(l, yFirst, l + w - 1, yLast);
+  surface_internal::MarkRectTouched(l, yFirst, l + w - 1, yLast);
   const EllipseShape shape = MakeShape(w, h);
   const Color pen = PenColor(dc.pen);
   const Color brush = dc.brush & kColorMask;
@@ -385,13 +384,8 @@ void surface_internal::FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x
                                 Color color) {
   y0 = std::max<std::int64_t>(y0, 0);
   y1 = std::min<std::int64_t>(y1, kSurfaceHeight - 1);
-  MarkDirty(x0, y0, x1, y1);
+  MarkRectTouched(x0, y0, x1, y1);
   for (std::int64_t y = y0; y <= y1; ++y) FillSpan(y, x0, x1, color & kColorMask);
-}
-
-void surface_internal::PutPixel(std::int64_t x, std::int64_t y, Color color) {
-  if (x < 0 || x >= kSurfaceWidth || y < 0 || y >= kSurfaceHeight) return;
-  gPixels[y * kSurfaceWidth + x] = color & kColorMask;
 }
 
 const std::uint32_t* SurfacePixels() {

@@ -71,6 +71,12 @@ bool SurfaceTakeMissingGlyph();
 // the caller for the program's life); false, the font unchanged, when it is
 // not a glyph table with U+FFFD.
 bool SetSurfaceGlyphTable(const unsigned char* data, std::size_t size);
+// While a program carrying part of the font waits for the whole table, a
+// character the part lacks is left blank (with U+FFFD's width) instead of
+// drawn as U+FFFD: text drawn without a background does not erase, so a box
+// would stay under the glyph drawn once the table has come. Putting a table
+// in place ends it; a program whose fetch failed ends it to show the boxes.
+void SetSurfaceFontPart(bool waitingForWhole);
 
 // The pixels, row by row, each 0xRRGGBB.
 const std::uint32_t* SurfacePixels();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "surface/dirty_region.h"
 #include "surface/surface.h"
 
 namespace surface_internal {
@@ -10,13 +11,37 @@ namespace surface_internal {
 // Fills the rectangle x0..x1, y0..y1 (inclusive), clipped to the surface.
 void FillRect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, Color color);
 
-// Sets one pixel when it lies on the surface; the caller marks it touched
-// (MarkDirty), once for all the pixels of a shape.
-void PutPixel(std::int64_t x, std::int64_t y, Color color);
+// The pixels of the surface, row after row.
+extern std::uint32_t gPixels[kSurfaceWidth * kSurfaceHeight];
 
-// Notes the rectangle x0..x1, y0..y1 (inclusive, clipped here) as touched
-// by the drawing (surface/dirty_region.h).
-void MarkDirty(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+// The tiles that the drawing changed since the region was last taken: bit c
+// of gTouchedTiles[r] is the tile in column c and row r of tiles.
+constexpr int kTileShift = 3;
+static_assert(1 << kTileShift == kDirtyTileSide);
+static_assert(kSurfaceWidth >> kTileShift == 64, "a row of tiles is one 64-bit mask");
+extern std::uint64_t gTouchedTiles[kSurfaceHeight >> kTileShift];
+
+// Marks the rectangle x0..x1, y0..y1 (inclusive, clipped here) touched.
+inline void MarkRectTouched(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+  x0 = x0 < 0 ? 0 : x0;
+  y0 = y0 < 0 ? 0 : y0;
+  x1 = x1 >= kSurfaceWidth ? kSurfaceWidth - 1 : x1;
+  y1 = y1 >= kSurfaceHeight ? kSurfaceHeight - 1 : y1;
+  if (x0 > x1 || y0 > y1) return;
+  const int c0 = static_cast<int>(x0 >> kTileShift);
+  const int c1 = static_cast<int>(x1 >> kTileShift);
+  const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
+  const std::uint64_t columns = upToC1 & ~((1ull << c0) - 1);
+  for (std::int64_t r = y0 >> kTileShift; r <= y1 >> kTileShift; ++r) gTouchedTiles[r] |= columns;
+}
+
+// Sets the pixel x, y (on the surface) and marks it when it changes.
+inline void SetPixelMarked(std::int64_t x, std::int64_t y, Color color) {
+  std::uint32_t& pixel = gPixels[y * kSurfaceWidth + x];
+  if (pixel == color) return;
+  pixel = color;
+  gTouchedTiles[y >> kTileShift] |= 1ull << (x >> kTileShift);
+}
 
 // Offset from the box's left edge of the first covered column in the given
 // row of the ellipse in a width x height box; -1 when nothing is drawn.

@@ -26,6 +26,8 @@ struct FontState {
   bool missing = false;                  // a character the table lacks was drawn or measured
   Glyph ascii[128];
   Glyph replacement;  // drawn for every character the font lacks
+  bool part = false;  // SetSurfaceFontPart: the lacking ones are left blank
+  Glyph blank;        // the replacement's width, no pixels
 };
 
 FontState gFont;
@@ -36,6 +38,7 @@ bool LoadFont() {
   if (gFont.table.empty()) gFont.table = EmbeddedGlyphTable();
   const std::span<const unsigned char> table = gFont.table;
   if (!glyph_table::Find(table, kReplacement, gFont.replacement)) return false;
+  gFont.blank.advance = gFont.replacement.advance;
   for (char32_t c = 0; c < 128; ++c) {
     if (!glyph_table::Find(table, c, gFont.ascii[c])) gFont.ascii[c] = gFont.replacement;
   }
@@ -58,7 +61,7 @@ const Glyph* FindGlyph(char32_t codepoint, Glyph& scratch) {
   if (codepoint < 128) return &gFont.ascii[codepoint];
   if (glyph_table::Find(gFont.table, codepoint, scratch)) return &scratch;
   gFont.missing = true;
-  return &gFont.replacement;
+  return gFont.part ? &gFont.blank : &gFont.replacement;
 }
 
 // Decodes one UTF-8 character from text[pos..length) and advances pos. A
@@ -116,6 +119,24 @@ std::int64_t TextWidth(const char* text, std::size_t length) {
   return width;
 }
 
+// Sets the glyph's pixels with its left column at x and top row at y; the
+// pixels beyond the surface are left out.
+void DrawGlyph(const Glyph& glyph, std::int64_t x, std::int64_t y, Color color) {
+  if (x <= -kMaxColumns || x >= kSurfaceWidth) return;
+  const int firstRow = static_cast<int>(std::max<std::int64_t>(0, -y));
+  const int lastRow =
+      static_cast<int>(std::min<std::int64_t>(kSurfaceLineHeight, kSurfaceHeight - y)) - 1;
+  // columns left and right of the surface dropped from every row's bits
+  std::uint32_t onSurface = ~0u;
+  if (x < 0) onSurface &= ~0u << -x;
+  if (x + kMaxColumns > kSurfaceWidth) onSurface &= ~0u >> (x + kMaxColumns - kSurfaceWidth);
+  for (int r = firstRow; r <= lastRow; ++r) {
+    for (std::uint32_t bits = glyph.rows[r] & onSurface; bits != 0; bits &= bits - 1) {
+      surface_internal::SetPixelMarked(x + __builtin_ctz(bits), y + r, color);
+    }
+  }
+}
+
 void DrawTextLine(const DeviceContext& dc, std::int64_t x, std::int64_t y, const char* text,
                   int length) {
   const std::size_t size = TextLength(text, length);
@@ -135,17 +156,7 @@ void DrawTextLine(const DeviceContext& dc, std::int64_t x, std::int64_t y, const
     const Glyph* glyph = FindGlyph(DecodeUtf8(bytes, size, pos), scratch);
     if (glyph == nullptr) continue;
     const std::int64_t glyphX = penX + glyph->left;
-    std::uint32_t columns = 0;
-    for (const std::uint32_t row : glyph->rows) columns |= row;
-    if (glyphX + kMaxColumns > 0 && columns != 0) {
-      surface_internal::MarkDirty(glyphX + __builtin_ctz(columns), y,
-                                  glyphX + 31 - __builtin_clz(columns), y + kSurfaceLineHeight - 1);
-      for (int r = 0; r < kSurfaceLineHeight; ++r) {
-        for (std::uint32_t bits = glyph->rows[r]; bits != 0; bits &= bits - 1) {
-          surface_internal::PutPixel(glyphX + __builtin_ctz(bits), y + r, dc.textColor);
-        }
-      }
-    }
+    DrawGlyph(*glyph, glyphX, y, dc.textColor & 0xFFFFFF);
     penX += glyph->advance;
   }
 }
@@ -163,6 +174,10 @@ bool SetSurfaceGlyphTable(const unsigned char* data, std::size_t size) {
   gFont = FontState();
   gFont.table = table;
   return LoadFont();
+}
+
+void SetSurfaceFontPart(bool waitingForWhole) {
+  gFont.part = waitingForWhole;
 }
 
 bool InitSurfaceFont() {

@@ -33,6 +33,22 @@ TEST(DirtyRegionTest, SmallDrawingsGiveSmallRegionsAndTooMuchGivesTheWhole) {
   } cases[] = {
       {"nothing", [](DeviceContext&) {}, 0, false, 0},
       {"one pixel", [](DeviceContext& dc) { DcSetPixel(dc, 9, 9, 0xFFFFFF); }, 1, false, 64},
+      // a pixel, a line or a glyph drawn again the same leaves nothing to show
+      {"the same pixel again", [](DeviceContext& dc) { DcSetPixel(dc, 9, 9, 0xFFFFFF); }, 0, false,
+       0},
+      {"the same line and text again",
+       [](DeviceContext& dc) {
+         DcSetBkMode(dc, BkMode::Transparent);
+         DcSetTextColor(dc, 0xFFFFFF);
+         for (int pass = 0; pass < 2; ++pass) {
+           // the first pass draws, the second is measured
+           EXPECT_EQ(Taken().count > 0, pass == 1);
+           DcMoveTo(dc, 40, 300);
+           DcLineTo(dc, 200, 340);
+           DcTextOut(dc, 60, 400, "TAVRO 1234", -1);
+         }
+       },
+       0, false, 0},
       {"off the surface", [](DeviceContext& dc) { DcSetPixel(dc, -1, 600, 0xFFFFFF); }, 0, false,
        0},
       {"a column of tiles",

@@ -253,8 +253,9 @@ TEST_F(SurfaceTextTest, CombiningMarksDrawOverThePreviousCharacter) {
 }  // namespace
 
 #ifdef TAVRO_BASE_GLYPHS
-// A program carrying part of the font draws what that part lacks as U+FFFD,
-// says so once, and draws it right once the whole table is put in place.
+// A program carrying part of the font draws what that part lacks as U+FFFD
+// (blank while it waits for the whole table), says so once, and draws it
+// right once the whole table is put in place.
 TEST_F(SurfaceTextTest, APartialFontSaysWhatItLacksUntilTheWholeTableComes) {
   std::FILE* file = std::fopen(TAVRO_BASE_GLYPHS, "rb");
   ASSERT_NE(file, nullptr);
@@ -275,7 +276,15 @@ TEST_F(SurfaceTextTest, APartialFontSaysWhatItLacksUntilTheWholeTableComes) {
   EXPECT_EQ(SurfaceTextWidth(kanji, -1), SurfaceTextWidth("\xEF\xBF\xBD", -1));
   EXPECT_TRUE(SurfaceTakeMissingGlyph());
   EXPECT_FALSE(SurfaceTakeMissingGlyph());  // taken
+  for (const bool waiting : {true, false}) {
+    SetSurfaceFontPart(waiting);
+    ClearSurface();
+    DcTextOut(dc, 0, 0, kanji, -1);
+    EXPECT_TRUE(SurfaceTakeMissingGlyph());
+    EXPECT_EQ(BoxOf(kText).count > 0, !waiting) << "waiting " << waiting;
+  }
 
+  SetSurfaceFontPart(true);  // ended by the whole table
   ASSERT_TRUE(SetSurfaceGlyphTable(whole.data(), whole.size()));
   ClearSurface();
   DcTextOut(dc, 0, 0, kanji, -1);
