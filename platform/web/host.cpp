@@ -99,7 +99,11 @@ void TakeGlyphTable() {
   if (!glyphTableAsked) return;
   int size = 0;
   unsigned char* table = PageTakeGlyphTable(&size);
-  if (table == nullptr) return;
+  if (table == nullptr) {
+    // no whole table to wait for: what the part lacks is shown as boxes
+    if (PageGlyphTableFailed() != 0) SetSurfaceFontPart(false);
+    return;
+  }
   if (SetSurfaceGlyphTable(table, static_cast<std::size_t>(size))) {
     MarkSurfaceDirty();
   } else {
@@ -342,6 +346,7 @@ int main() {
   std::snprintf(BaseDirectory, sizeof BaseDirectory, "%s", PlatformExecutableFolder().c_str());
   ClearSurface();
   if (!InitSurfaceFont()) PageShowMessage("the font table is missing");
+  SetSurfaceFontPart(true);  // the page's code carries part of the font
   BuildMenu();
   // the player's sessions are kept in the replays folder, as on the desktop
   BeginPlaySession(true);

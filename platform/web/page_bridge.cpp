@@ -100,6 +100,10 @@ EM_JS(unsigned char*, PageTakeGlyphTable, (int* size), {
   return buffer;
 });
 
+EM_JS(int, PageGlyphTableFailed, (), {
+  return TavroPage.glyphTable.failure ? 1 : 0;
+});
+
 EM_JS(void, PageEnded, (), {
   TavroPage.ended();
 });

@@ -61,6 +61,8 @@ void PageFetchGlyphTable();
 // for the program's life, or freed by the caller), its size in *size; null
 // until then, and after it was taken.
 unsigned char* PageTakeGlyphTable(int* size);
+// True once the page has given up fetching the whole glyph table.
+int PageGlyphTableFailed();
 // The program has ended: the page says so.
 void PageEnded();
 // Tells the page the script has played to its end.
