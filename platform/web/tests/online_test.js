@@ -133,6 +133,21 @@ async function chooseMenu(page, title, item) {
 
 // A game from the menu: shots swept across the sky, then the rocks end it
 // and the name typed is ranked.
+// Waits for the selector while the page's frames go on: a busy machine only
+// makes the game last longer in time, so only frames that stop coming for
+// a minute fail the wait.
+async function waitWhileFramesRun(page, selector) {
+  let frames = -1;
+  let still = 0;
+  while (!(await page.$(selector))) {
+    const now = await page.evaluate(() => TavroPage.framesRun);
+    still = now === frames ? still + 1 : 0;
+    assert.ok(still < 60, `no frame for a minute while waiting for ${selector}`);
+    frames = now;
+    await sleep(1000);
+  }
+}
+
 async function playRankedGame(page, name) {
   await chooseMenu(page, "ゲーム(F)", "開始");
   const box = await (await page.$("#playfield")).boundingBox();
@@ -142,7 +157,7 @@ async function playRankedGame(page, name) {
     await page.mouse.click(x, y);
     await sleep(30);
   }
-  await page.waitForSelector("dialog[open] input.name-field", { timeout: 120000 });
+  await waitWhileFramesRun(page, "dialog[open] input.name-field");
   await page.type("dialog[open] input.name-field", name);
   await page.keyboard.press("Enter");
 }
@@ -178,7 +193,7 @@ async function canvasPixels(page) {
 const replayFiles = (page, folder) =>
   page.evaluate((prefix) => [...TavroPage.replays.files.keys()].filter((k) => k.startsWith(prefix)).sort(), folder + "/");
 
-test("online play turned on in the dialog: a ranked game is accepted, listed, and its replay plays alike", { timeout: 300000 }, async () => {
+test("online play turned on in the dialog: a ranked game is accepted, listed, and its replay plays alike", { timeout: 900000 }, async () => {
   const board = await startBoard(path.join(scratch, "board-a"));
   const context = await browser.createBrowserContext();
   const page = await openGame(context, board.origin, settingsFile(1));
@@ -300,7 +315,7 @@ test("online play turned on in the dialog: a ranked game is accepted, listed, an
   await stopBoard(board);
 });
 
-test("a replay the server did not get waits in the outbox and goes at the next start", { timeout: 300000 }, async () => {
+test("a replay the server did not get waits in the outbox and goes at the next start", { timeout: 900000 }, async () => {
   const dataDir = path.join(scratch, "board-b");
   let board = await startBoard(dataDir);
   const port = new URL(board.origin).port;
@@ -341,7 +356,7 @@ test("a replay the server did not get waits in the outbox and goes at the next s
   await stopBoard(board);
 });
 
-test("with online play off the server named in the settings sees no connection", { timeout: 300000 }, async () => {
+test("with online play off the server named in the settings sees no connection", { timeout: 900000 }, async () => {
   let connections = 0;
   const counter = http.createServer((request, response) => response.end());
   counter.on("connection", () => connections++);

@@ -83,17 +83,22 @@ function emulateDisplay(hertz) {
   window.displayFrames = 0;
   let pending = [];
   let timer = null;
+  let lastRefresh = -1;  // the number of the display's last refresh
   window.requestAnimationFrame = (callback) => {
     pending.push(callback);
     if (timer === null) {
+      // the next refresh, never a second one in a refresh a late timer
+      // already served
+      const refresh = Math.max(lastRefresh + 1, Math.ceil(performance.now() / period));
       timer = setTimeout(() => {
         timer = null;
+        lastRefresh = refresh;
         window.displayFrames++;
         const due = pending;
         pending = [];
         const now = performance.now();
         for (const f of due) f(now);
-      }, period - (performance.now() % period));
+      }, Math.max(0, refresh * period - performance.now()));
     }
     return pending.length;
   };
