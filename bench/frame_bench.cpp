@@ -75,7 +75,7 @@ void BM_HeadlessDemoFrames(benchmark::State& state) {
 BENCHMARK(BM_HeadlessDemoFrames)->Unit(benchmark::kMicrosecond);
 
 // The demo as a host plays it: each frame, and the region it touched taken
-// to be shown.
+// to be shown in at most the given number of rectangles.
 void BM_ShownDemoFrames(benchmark::State& state) {
   StartDemo();
   DirtyRegion region;
@@ -84,7 +84,7 @@ void BM_ShownDemoFrames(benchmark::State& state) {
   double whole = 0;
   for (auto _ : state) {
     RunFrame();
-    TakeDirtyRegion(&region);
+    TakeDirtyRegion(&region, static_cast<int>(state.range(0)));
     pixels += region.Pixels();
     rects += region.count;
     whole += region.whole ? 1 : 0;
@@ -94,7 +94,7 @@ void BM_ShownDemoFrames(benchmark::State& state) {
   state.counters["shown_rects"] = rects / frames;
   state.counters["whole_frames"] = whole / frames;
 }
-BENCHMARK(BM_ShownDemoFrames)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShownDemoFrames)->Arg(kMaxDirtyRects)->Arg(16)->Arg(8)->Unit(benchmark::kMicrosecond);
 
 // What recording adds to a frame at its busiest: one shot event (a rapid-fire
 // move, the most a frame can take) and the end of the frame, with recording

@@ -37,7 +37,62 @@ int DirtyRegion::Pixels() const {
   return pixels;
 }
 
-void TakeDirtyRegion(DirtyRegion* region) {
+namespace {
+
+// Rows of tiles first..last, shown as one rectangle across the columns from
+// the leftmost to the rightmost touched in any of them.
+struct Band {
+  int first;
+  int last;
+  std::uint64_t columns;
+  int Area() const {
+    return (last - first + 1) * (64 - __builtin_clzll(columns) - __builtin_ctzll(columns));
+  }
+};
+
+// The region as at most `most` bands: neighbouring bands are joined, those
+// that add the fewest untouched tiles first.
+void MakeBands(const std::uint64_t* rows, int most, DirtyRegion* region) {
+  Band bands[kTileRows];
+  int count = 0;
+  for (int r = 0; r < kTileRows; ++r) {
+    if (rows[r] != 0) bands[count++] = {r, r, rows[r]};
+  }
+  while (count > most) {
+    int best = 0;
+    int bestAdded = 0;
+    for (int i = 0; i + 1 < count; ++i) {
+      const Band joined{bands[i].first, bands[i + 1].last, bands[i].columns | bands[i + 1].columns};
+      const int added = joined.Area() - bands[i].Area() - bands[i + 1].Area();
+      if (i == 0 || added < bestAdded) {
+        best = i;
+        bestAdded = added;
+      }
+    }
+    bands[best] = {bands[best].first, bands[best + 1].last,
+                   bands[best].columns | bands[best + 1].columns};
+    std::copy(bands + best + 2, bands + count, bands + best + 1);
+    --count;
+  }
+  region->count = count;
+  for (int i = 0; i < count; ++i) {
+    const int left = __builtin_ctzll(bands[i].columns);
+    const int right = 63 - __builtin_clzll(bands[i].columns);
+    region->rects[i] = {left * kDirtyTileSide, bands[i].first * kDirtyTileSide,
+                        (right - left + 1) * kDirtyTileSide,
+                        (bands[i].last - bands[i].first + 1) * kDirtyTileSide};
+  }
+}
+
+}  // namespace
+
+void TakeDirtyRegion(DirtyRegion* region, int mostRects) {
+  mostRects = std::clamp(mostRects, 1, kMaxDirtyRects);
+  std::uint64_t rows[kTileRows];
+  std::copy(std::begin(surface_internal::gTouchedTiles), std::end(surface_internal::gTouchedTiles),
+            rows);
+  std::fill(std::begin(surface_internal::gTouchedTiles), std::end(surface_internal::gTouchedTiles),
+            0);
   region->whole = false;
   region->count = 0;
   int covered = 0;
@@ -46,9 +101,8 @@ void TakeDirtyRegion(DirtyRegion* region) {
   int openCount = 0;
   bool overflow = false;
   for (int r = 0; r < kTileRows; ++r) {
-    std::uint64_t bits = surface_internal::gTouchedTiles[r];
-    surface_internal::gTouchedTiles[r] = 0;
-    if (overflow) continue;
+    if (overflow) break;
+    std::uint64_t bits = rows[r];
     int reaching[kTileColumns / 2 + 1];
     int reachingCount = 0;
     int nextAbove = 0;
@@ -70,7 +124,7 @@ void TakeDirtyRegion(DirtyRegion* region) {
       }
       if (index >= 0) {
         region->rects[index].height += kDirtyTileSide;
-      } else if (region->count == kMaxDirtyRects) {
+      } else if (region->count == mostRects) {
         overflow = true;
         break;
       } else {
@@ -82,7 +136,11 @@ void TakeDirtyRegion(DirtyRegion* region) {
     std::copy(reaching, reaching + reachingCount, open);
     openCount = reachingCount;
   }
-  if (overflow ||
+  if (overflow && mostRects < kMaxDirtyRects) {
+    MakeBands(rows, mostRects, region);
+    covered = region->Pixels();
+  }
+  if ((overflow && mostRects == kMaxDirtyRects) ||
       covered * kWholeShareDenominator > kSurfaceWidth * kSurfaceHeight * kWholeShareNumerator) {
     MakeWhole(region);
   }

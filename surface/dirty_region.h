@@ -26,8 +26,12 @@ struct DirtyRegion {
   int Pixels() const;
 };
 
-// Takes the region touched since the last take, and starts a new one.
-void TakeDirtyRegion(DirtyRegion* region);
+// Takes the region touched since the last take, and starts a new one. A
+// host for which each rectangle costs much asks for at most `mostRects`:
+// past that, the region is made of bands of whole rows of tiles, each
+// across the columns touched in it, neighbouring bands joined where that
+// adds least.
+void TakeDirtyRegion(DirtyRegion* region, int mostRects = kMaxDirtyRects);
 // Marks the whole surface touched (a host's own full repaint needs no mark:
 // it shows the whole surface anyway).
 void MarkSurfaceDirty();

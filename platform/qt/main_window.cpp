@@ -177,28 +177,24 @@ void Playfield::paintEvent(QPaintEvent* event) {
 }
 
 void Playfield::ShowDrawn(bool now) {
-  static DirtyRegion drawn;
-  TakeDirtyRegion(&drawn);
-  if (drawn.count == 0) return;
   // Each rectangle of an update costs the toolkit and the X server a good
   // deal of fixed work (measured: 280 small ones a frame cost three times
-  // the whole picture), so more than a few are shown as their bounding box.
+  // the whole picture), so the region comes as a few bands at most.
   constexpr int kMostRectangles = 8;
+  static DirtyRegion drawn;
+  TakeDirtyRegion(&drawn, kMostRectangles);
+  if (drawn.count == 0) return;
   const double perGamePixel = scale_ / devicePixelRatioF();
-  const auto logical = [&](const SurfaceRect& r) {
-    return QRectF(r.x * perGamePixel, r.y * perGamePixel, r.width * perGamePixel,
-                  r.height * perGamePixel)
-        .toAlignedRect();
-  };
   QRegion region;
   if (drawn.whole) {
     region = QRegion(rect());
-  } else if (drawn.count > kMostRectangles) {
-    QRect box;
-    for (int i = 0; i < drawn.count; ++i) box |= logical(drawn.rects[i]);
-    region = QRegion(box);
   } else {
-    for (int i = 0; i < drawn.count; ++i) region += logical(drawn.rects[i]);
+    for (int i = 0; i < drawn.count; ++i) {
+      const SurfaceRect& r = drawn.rects[i];
+      region += QRectF(r.x * perGamePixel, r.y * perGamePixel, r.width * perGamePixel,
+                       r.height * perGamePixel)
+                    .toAlignedRect();
+    }
   }
   if (now) {
     repaint(region);

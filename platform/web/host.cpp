@@ -45,7 +45,9 @@ bool glyphTableAsked = false;
 // the surface's 0x00RRGGBB pixels made RGBA, and the page told to put them
 // on the canvas (the first time, the whole surface).
 void ShowSurface() {
-  TakeDirtyRegion(&shownRegion);
+  // A few bands at most: one transfer of a band costs less than many small
+  // ones, and the browser shows a canvas's changes as rectangles anyway.
+  TakeDirtyRegion(&shownRegion, kMaxShownRects);
   if (!pictureMade) {
     pictureMade = true;
     shownRegion.whole = true;
@@ -63,23 +65,6 @@ void ShowSurface() {
         to[x] = 0xff000000u | (p & 0xffu) << 16 | (p & 0xff00u) | (p >> 16 & 0xffu);
       }
     }
-  }
-  // Many rectangles go to the page as the one that bounds them: the browser
-  // shows a canvas's changes as that rectangle anyway, and one transfer of
-  // it costs less than many small ones.
-  if (shownRegion.count > kMaxShownRects) {
-    SurfaceRect bounds = shownRegion.rects[0];
-    for (int r = 1; r < shownRegion.count; ++r) {
-      const SurfaceRect& rect = shownRegion.rects[r];
-      const int right = std::max(bounds.x + bounds.width, rect.x + rect.width);
-      const int bottom = std::max(bounds.y + bounds.height, rect.y + rect.height);
-      bounds.x = std::min(bounds.x, rect.x);
-      bounds.y = std::min(bounds.y, rect.y);
-      bounds.width = right - bounds.x;
-      bounds.height = bottom - bounds.y;
-    }
-    shownRegion.rects[0] = bounds;
-    shownRegion.count = 1;
   }
   PageShowFrame(reinterpret_cast<const unsigned char*>(framePixels),
                 reinterpret_cast<const int*>(shownRegion.rects), shownRegion.count,

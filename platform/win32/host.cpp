@@ -152,8 +152,10 @@ void PresentSurface(HDC dc) {
 // surface says they touched.
 void ShowSurface() {
   if (mainWindow == nullptr) return;
+  // each StretchDIBits has its own fixed cost: a few bands at most
+  constexpr int kMostRectangles = 16;
   static DirtyRegion drawn;
-  TakeDirtyRegion(&drawn);
+  TakeDirtyRegion(&drawn, kMostRectangles);
   if (drawn.count == 0) return;
   HDC dc = GetDC(mainWindow);
   for (int i = 0; i < drawn.count; ++i) {
