@@ -87,7 +87,6 @@ void MakeBands(const std::uint64_t* rows, int most, DirtyRegion* region) {
 }  // namespace
 
 void TakeDirtyRegion(DirtyRegion* region, int mostRects) {
-  mostRects = std::clamp(mostRects, 1, kMaxDirtyRects);
   std::uint64_t rows[kTileRows];
   std::copy(std::begin(surface_internal::gTouchedTiles), std::end(surface_internal::gTouchedTiles),
             rows);
@@ -124,7 +123,7 @@ void TakeDirtyRegion(DirtyRegion* region, int mostRects) {
       }
       if (index >= 0) {
         region->rects[index].height += kDirtyTileSide;
-      } else if (region->count == mostRects) {
+      } else if (region->count == kMaxDirtyRects) {
         overflow = true;
         break;
       } else {
@@ -136,12 +135,29 @@ void TakeDirtyRegion(DirtyRegion* region, int mostRects) {
     std::copy(reaching, reaching + reachingCount, open);
     openCount = reachingCount;
   }
-  if (overflow && mostRects < kMaxDirtyRects) {
-    MakeBands(rows, mostRects, region);
-    covered = region->Pixels();
-  }
-  if ((overflow && mostRects == kMaxDirtyRects) ||
+  if (overflow ||
       covered * kWholeShareDenominator > kSurfaceWidth * kSurfaceHeight * kWholeShareNumerator) {
+    MakeWhole(region);
+  }
+  LimitDirtyRegion(region, mostRects);
+}
+
+void LimitDirtyRegion(DirtyRegion* region, int mostRects) {
+  mostRects = std::clamp(mostRects, 1, kMaxDirtyRects);
+  if (region->whole || region->count <= mostRects) return;
+  std::uint64_t rows[kTileRows] = {};
+  for (int i = 0; i < region->count; ++i) {
+    const SurfaceRect& r = region->rects[i];
+    const int c0 = r.x / kDirtyTileSide;
+    const int c1 = (r.x + r.width) / kDirtyTileSide - 1;
+    const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
+    for (int row = r.y / kDirtyTileSide; row < (r.y + r.height) / kDirtyTileSide; ++row) {
+      rows[row] |= upToC1 & ~((1ull << c0) - 1);
+    }
+  }
+  MakeBands(rows, mostRects, region);
+  if (region->Pixels() * kWholeShareDenominator >
+      kSurfaceWidth * kSurfaceHeight * kWholeShareNumerator) {
     MakeWhole(region);
   }
 }

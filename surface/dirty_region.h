@@ -32,6 +32,8 @@ struct DirtyRegion {
 // across the columns touched in it, neighbouring bands joined where that
 // adds least.
 void TakeDirtyRegion(DirtyRegion* region, int mostRects = kMaxDirtyRects);
+// The same for a region already taken, in place.
+void LimitDirtyRegion(DirtyRegion* region, int mostRects);
 // Marks the whole surface touched (a host's own full repaint needs no mark:
 // it shows the whole surface anyway).
 void MarkSurfaceDirty();
