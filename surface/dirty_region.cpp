@@ -58,6 +58,12 @@ void MakeBands(const std::uint64_t* rows, int most, DirtyRegion* region) {
   for (int r = 0; r < kTileRows; ++r) {
     if (rows[r] != 0) bands[count++] = {r, r, rows[r]};
   }
+  if (most == 1 && count > 1) {
+    // one band: the box that bounds them all
+    for (int i = 1; i < count; ++i) bands[0].columns |= bands[i].columns;
+    bands[0].last = bands[count - 1].last;
+    count = 1;
+  }
   while (count > most) {
     int best = 0;
     int bestAdded = 0;

@@ -127,6 +127,11 @@ void PaintPlayfieldRegion(QPainter& painter, const QRegion& region, double devic
     const int y1 = std::clamp(static_cast<int>(std::ceil((area.bottom() + 1) / perGamePixel)), 0,
                               kSurfaceHeight);
     if (x0 >= x1 || y0 >= y1) continue;
+    if (scale == 1 && devicePixelRatio == 1.0) {
+      // one to one: straight from the surface's memory, no piece copied
+      painter.drawImage(QPoint(x0, y0), frame, QRect(x0, y0, x1 - x0, y1 - y0));
+      continue;
+    }
     const QImage piece = frame.copy(x0, y0, x1 - x0, y1 - y0);
     QImage shown = scale == 1 ? piece
                               : piece.scaled(piece.width() * scale, piece.height() * scale,
@@ -179,8 +184,9 @@ void Playfield::paintEvent(QPaintEvent* event) {
 void Playfield::ShowDrawn(bool now) {
   // Each rectangle of an update costs the toolkit and the X server a good
   // deal of fixed work (measured: 280 small ones a frame cost three times
-  // the whole picture), so the region comes as a few bands at most.
-  constexpr int kMostRectangles = 8;
+  // the whole picture, and 8 bands more than their bounding box), so the
+  // region is shown as the one rectangle that bounds it.
+  constexpr int kMostRectangles = 1;
   static DirtyRegion drawn;
   TakeDirtyRegion(&drawn, kMostRectangles);
   if (drawn.count == 0) return;
