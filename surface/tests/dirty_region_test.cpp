@@ -95,6 +95,7 @@ TEST(DirtyRegionTest, SmallDrawingsGiveSmallRegionsAndTooMuchGivesTheWhole) {
 // untouched tiles are joined first.
 TEST(DirtyRegionTest, TooManyRectanglesBecomeTheCheapestBands) {
   DeviceContext dc = GetWindowDc();
+  ClearSurface();
   Taken();
   for (const int y : {0, 16, 400}) DcSetPixel(dc, 100, y, 0xFFFFFF);
   DcSetPixel(dc, 300, 400, 0xFFFFFF);
