@@ -50,6 +50,11 @@ struct Band {
   }
 };
 
+// The band from a's first row to b's last, across the columns of both.
+Band Joined(const Band& a, const Band& b) {
+  return {a.first, b.last, a.columns | b.columns};
+}
+
 // The region as at most `most` bands: neighbouring bands are joined, those
 // that add the fewest untouched tiles first.
 void MakeBands(const std::uint64_t* rows, int most, DirtyRegion* region) {
@@ -60,23 +65,21 @@ void MakeBands(const std::uint64_t* rows, int most, DirtyRegion* region) {
   }
   if (most == 1 && count > 1) {
     // one band: the box that bounds them all
-    for (int i = 1; i < count; ++i) bands[0].columns |= bands[i].columns;
-    bands[0].last = bands[count - 1].last;
+    for (int i = 1; i < count; ++i) bands[0] = Joined(bands[0], bands[i]);
     count = 1;
   }
   while (count > most) {
     int best = 0;
     int bestAdded = 0;
     for (int i = 0; i + 1 < count; ++i) {
-      const Band joined{bands[i].first, bands[i + 1].last, bands[i].columns | bands[i + 1].columns};
-      const int added = joined.Area() - bands[i].Area() - bands[i + 1].Area();
+      const int added =
+          Joined(bands[i], bands[i + 1]).Area() - bands[i].Area() - bands[i + 1].Area();
       if (i == 0 || added < bestAdded) {
         best = i;
         bestAdded = added;
       }
     }
-    bands[best] = {bands[best].first, bands[best + 1].last,
-                   bands[best].columns | bands[best + 1].columns};
+    bands[best] = Joined(bands[best], bands[best + 1]);
     std::copy(bands + best + 2, bands + count, bands + best + 1);
     --count;
   }
@@ -154,11 +157,10 @@ void LimitDirtyRegion(DirtyRegion* region, int mostRects) {
   std::uint64_t rows[kTileRows] = {};
   for (int i = 0; i < region->count; ++i) {
     const SurfaceRect& r = region->rects[i];
-    const int c0 = r.x / kDirtyTileSide;
-    const int c1 = (r.x + r.width) / kDirtyTileSide - 1;
-    const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
+    const std::uint64_t columns =
+        surface_internal::TileColumns(r.x / kDirtyTileSide, (r.x + r.width) / kDirtyTileSide - 1);
     for (int row = r.y / kDirtyTileSide; row < (r.y + r.height) / kDirtyTileSide; ++row) {
-      rows[row] |= upToC1 & ~((1ull << c0) - 1);
+      rows[row] |= columns;
     }
   }
   MakeBands(rows, mostRects, region);

@@ -21,6 +21,12 @@ static_assert(1 << kTileShift == kDirtyTileSide);
 static_assert(kSurfaceWidth >> kTileShift == 64, "a row of tiles is one 64-bit mask");
 extern std::uint64_t gTouchedTiles[kSurfaceHeight >> kTileShift];
 
+// The mask of tile columns c0..c1 (0 <= c0 <= c1 < 64) in a row of tiles.
+inline std::uint64_t TileColumns(int c0, int c1) {
+  const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
+  return upToC1 & ~((1ull << c0) - 1);
+}
+
 // Marks the rectangle x0..x1, y0..y1 (inclusive, clipped here) touched.
 inline void MarkRectTouched(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
   x0 = x0 < 0 ? 0 : x0;
@@ -28,10 +34,8 @@ inline void MarkRectTouched(std::int64_t x0, std::int64_t y0, std::int64_t x1, s
   x1 = x1 >= kSurfaceWidth ? kSurfaceWidth - 1 : x1;
   y1 = y1 >= kSurfaceHeight ? kSurfaceHeight - 1 : y1;
   if (x0 > x1 || y0 > y1) return;
-  const int c0 = static_cast<int>(x0 >> kTileShift);
-  const int c1 = static_cast<int>(x1 >> kTileShift);
-  const std::uint64_t upToC1 = c1 == 63 ? ~0ull : (1ull << (c1 + 1)) - 1;
-  const std::uint64_t columns = upToC1 & ~((1ull << c0) - 1);
+  const std::uint64_t columns =
+      TileColumns(static_cast<int>(x0 >> kTileShift), static_cast<int>(x1 >> kTileShift));
   for (std::int64_t r = y0 >> kTileShift; r <= y1 >> kTileShift; ++r) gTouchedTiles[r] |= columns;
 }
 
