@@ -5,7 +5,6 @@
 // which only queue input.
 #include <emscripten.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +33,6 @@ double framesRun = 0;
 // The canvas's picture: the surface as RGBA bytes, kept up to date in the
 // parts the drawing touched.
 std::uint32_t framePixels[kSurfaceWidth * kSurfaceHeight];
-bool pictureMade = false;
 DirtyRegion shownRegion;
 constexpr int kMaxShownRects = 16;
 static_assert(sizeof(SurfaceRect) == 4 * sizeof(int), "the page reads rectangles as 4 ints");
@@ -59,15 +57,10 @@ void MakeRgba(const std::uint32_t* from, std::uint32_t* to, int count) {
 
 // Shows what the drawing touched since the last show: those rectangles of
 // the surface's 0x00RRGGBB pixels made RGBA, and the page told to put them
-// on the canvas (the first time, the whole surface).
+// on the canvas (the first time, the whole surface: clearing it at the
+// start marks it all).
 void ShowSurface() {
   TakeDirtyRegion(&shownRegion);
-  if (!pictureMade) {
-    pictureMade = true;
-    shownRegion.whole = true;
-    shownRegion.count = 1;
-    shownRegion.rects[0] = {0, 0, kSurfaceWidth, kSurfaceHeight};
-  }
   const std::uint32_t* pixels = SurfacePixels();
   for (int r = 0; r < shownRegion.count; ++r) {
     const SurfaceRect& rect = shownRegion.rects[r];
